@@ -27,7 +27,11 @@
 #   SKIMLET_DOVECOT_USER, SKIMLET_DOVECOT_PASSWORD, SKIMLET_DOVECOT_MAILDIR
 #   SKIMLET_DOVECOT_USER2, SKIMLET_DOVECOT_PASSWORD2, SKIMLET_DOVECOT_MAILDIR2
 # Messages written into a Maildir's new/ folder before a login are seen by
-# that login, numbered in file name order.
+# that login, numbered in file name order. LIST and STAT count CR LF line
+# ends; a last line without a line end is counted 2 bytes short of what RETR
+# delivers. The greeting carries an APOP timestamp. A refused login is
+# answered after up to 0.5 s (Dovecot flushes auth failures on a timer);
+# there is no growing penalty.
 #
 # Exit status: COMMAND's status for run; 0 for start and stop; 77 when
 # Dovecot cannot be started here (not installed, no permission), which ctest
