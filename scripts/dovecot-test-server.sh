@@ -223,7 +223,8 @@ fill_mailbox() {
 # Succeeds once the server answers a connection with its "+OK" greeting.
 greeting_ready() {
   local port=$1 line=""
-  exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null || return 1
+  # The group keeps the stderr redirection from outliving the exec.
+  { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null || return 1
   read -r -t 2 line <&3 || true
   printf 'QUIT\r\n' >&3 2>/dev/null || true
   exec 3>&- 3<&-
