@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# A first look at Skimlet without a mail account of your own: starts a
+# private POP3 server on 127.0.0.1 holding a sample mailbox (a few of its
+# messages look like spam), prepares a scratch copy of the program with an
+# account for that mailbox, and starts Skimlet from there. When Skimlet
+# exits, the server is stopped and the scratch folder removed.
+#
+#   scripts/demo.sh [--build DIR] [--messages N] [--keep] [--no-run]
+#
+#   --build DIR    where the built program lies (default build/dev)
+#   --messages N   messages in the sample mailbox (default 12)
+#   --keep         leave the scratch folder in place afterwards
+#   --no-run       prepare everything, print where it is and leave the server
+#                  running instead of starting Skimlet
+#
+# The scratch folder holds the program, its help files and accounts.dat
+# (two accounts: the sample mailbox and an empty one); Skimlet's settings
+# file goes to the scratch folder too (XDG_CONFIG_HOME), so your own
+# settings stay untouched.
+set -euo pipefail
+
+readonly REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+readonly SERVER="$REPO/scripts/dovecot-test-server.sh"
+
+build_dir="$REPO/build/dev"
+messages=12
+keep=no
+run=yes
+
+while [ $# -gt 0 ]; do
+  case $1 in
+    --build) build_dir=$(realpath "${2:?}"); shift 2 ;;
+    --messages) messages=${2:?}; shift 2 ;;
+    --keep) keep=yes; shift ;;
+    --no-run) run=no; shift ;;
+    *) sed -n '2,20p' "$0" >&2; exit 2 ;;
+  esac
+done
+
+# Writes accounts.dat: five lines per account (name, host, user name,
+# password, port), each field scrambled as the program expects and every
+# line ended by CR LF. Scrambled form: "." and then, for every byte, the
+# byte rotated right by 3 bits as three decimal digits, a random capital
+# A-T, a random small letter a-r and a random digit 0-8.
+write_accounts() {
+  python3 - "$@" <<'PYEOF'
+import random
+import sys
+
+def scramble_text(data: bytes, rng: random.Random) -> bytes:
+    out = bytearray(b".")
+    for b in data:
+        rotated = ((b >> 3) | (b << 5)) & 0xFF
+        out += b"%03d%c%c%d" % (rotated, 65 + rng.randrange(20),
+                                97 + rng.randrange(18), rng.randrange(9))
+    return bytes(out)
+
+path, fields = sys.argv[1], sys.argv[2:]
+assert len(fields) % 5 == 0, "five fields per account"
+rng = random.Random()
+with open(path, "wb") as f:
+    for field in fields:
+        f.write(scramble_text(field.encode("latin-1"), rng) + b"\r\n")
+PYEOF
+}
+
+start_server() {
+  local env status=0
+  env=$("$SERVER" start --messages "$messages" --spam 3) || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "demo: the sample POP3 server could not be started (status $status)" >&2
+    exit "$status"
+  fi
+  eval "$env"
+}
+
+make_scratch() {
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/skimlet-demo.XXXXXX")
+  mkdir -p "$scratch/config"
+  if [ -x "$build_dir/skimlet" ]; then
+    cp "$build_dir/skimlet" "$scratch/"
+  fi
+  local f
+  for f in "$REPO"/help/*; do
+    [ -e "$f" ] || continue
+    cp "$build_dir/$(basename "$f")" "$scratch/" 2>/dev/null || cp "$f" "$scratch/"
+  done
+  write_accounts "$scratch/accounts.dat" \
+    "$SKIMLET_DOVECOT_USER@demo.example" 127.0.0.1 "$SKIMLET_DOVECOT_USER" \
+    "$SKIMLET_DOVECOT_PASSWORD" "$SKIMLET_DOVECOT_PORT" \
+    "$SKIMLET_DOVECOT_USER2@demo.example" 127.0.0.1 "$SKIMLET_DOVECOT_USER2" \
+    "$SKIMLET_DOVECOT_PASSWORD2" "$SKIMLET_DOVECOT_PORT"
+}
+
+cleanup() {
+  "$SERVER" stop "$SKIMLET_DOVECOT_DIR" || true
+  if [ "$keep" = no ] && [ -n "${scratch:-}" ]; then rm -rf "$scratch"; fi
+}
+
+main() {
+  start_server
+  if [ "$run" = no ]; then
+    make_scratch
+    echo "Sample server: 127.0.0.1:$SKIMLET_DOVECOT_PORT, mailbox $SKIMLET_DOVECOT_MAILDIR"
+    echo "Program folder: $scratch"
+    echo "Stop with: $SERVER stop $SKIMLET_DOVECOT_DIR; rm -rf $scratch"
+    return 0
+  fi
+  trap cleanup EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  make_scratch
+  if [ ! -x "$scratch/skimlet" ]; then
+    echo "demo: $build_dir/skimlet not found; build it first (cmake --preset dev && cmake --build --preset dev)" >&2
+    exit 1
+  fi
+  echo "Skimlet demo: select the account $SKIMLET_DOVECOT_USER@demo.example and choose Check Messages."
+  (cd "$scratch" && XDG_CONFIG_HOME="$scratch/config" ./skimlet)
+}
+
+main
