@@ -69,7 +69,17 @@ WORDS = ("lorem ipsum dolor sit amet consectetur adipiscing elit sed do "
 
 
 def encoded_word(text, rng):
-    """Encodes `text` as one or more RFC 2047 encoded words (Q or B)."""
+    """Encodes `text` as one or more RFC 2047 encoded words (Q or B), each
+    at most 75 characters; the blank between two of them is not part of the
+    decoded text."""
+    word = single_encoded_word(text, rng)
+    if len(word) <= 75 or len(text) < 2:
+        return word
+    half = len(text) // 2
+    return encoded_word(text[:half], rng) + " " + encoded_word(text[half:], rng)
+
+
+def single_encoded_word(text, rng):
     charset = rng.choice(CHARSETS)
     try:
         raw = text.encode(charset)
