@@ -87,15 +87,13 @@ print(s.getsockname()[1])
 s.close()'
 }
 
-# Every folder above $1 must be searchable by the account Dovecot runs as.
-check_traversable() {
-  local dir=$1 user=$2 d
-  d=$(dirname "$dir")
+# Succeeds when $1 and every folder above it are searchable by user $2, as
+# the server's processes need to reach the folder.
+traversable() {
+  local d=$1 user=$2
   while :; do
-    if ! as_user "$user" test -x "$d"; then
-      cannot_start "folder $d is not searchable by user $user"
-    fi
-    [ "$d" = / ] && break
+    as_user "$user" test -x "$d" || return 1
+    [ "$d" = / ] && return 0
     d=$(dirname "$d")
   done
 }
@@ -130,8 +128,10 @@ choose_run_user() {
 
 make_folder() {
   local base="${TMPDIR:-/tmp}"
-  # Socket paths inside the folder must stay short.
-  [ ${#base} -le 40 ] || base=/tmp
+  # Socket paths inside the folder must stay short, and the server's user
+  # must be able to reach it.
+  if [ ${#base} -gt 40 ] || ! traversable "$base" "$run_user"; then base=/tmp; fi
+  traversable "$base" "$run_user" || cannot_start "folder $base is not searchable by user $run_user"
   dir=$(mktemp -d "$base/skdv.XXXXXX") || cannot_start "cannot create a folder in $base"
   chmod 0711 "$dir"
   mkdir -p "$dir/run" "$dir/state"
@@ -256,7 +256,6 @@ start_server() {
   check_installed
   choose_run_user
   make_folder
-  check_traversable "$dir" "$run_user"
   fill_mailbox
   local attempt
   for attempt in 1 2 3; do
@@ -329,11 +328,16 @@ cmd_run() {
   [ ${#rest[@]} -gt 0 ] || die "run needs a command"
   start_server
   trap 'stop_server "$dir"' EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
   export_env
+  # The command runs in the background so that a signal to this script is
+  # handled at once (passed on, then the server stopped) rather than after
+  # the command ends; "<&0" keeps its standard input.
+  "${rest[@]}" <&0 &
+  child=$!
+  trap 'kill -INT "$child" 2>/dev/null; exit 130' INT
+  trap 'kill -TERM "$child" 2>/dev/null; exit 143' TERM
   local status=0
-  "${rest[@]}" || status=$?
+  wait "$child" || status=$?
   exit "$status"
 }
 
