@@ -19,7 +19,8 @@
 # settings stay untouched.
 set -euo pipefail
 
-readonly REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly REPO
 readonly SERVER="$REPO/scripts/dovecot-test-server.sh"
 
 build_dir="$REPO/build/dev"
@@ -33,7 +34,7 @@ while [ $# -gt 0 ]; do
     --messages) messages=${2:?}; shift 2 ;;
     --keep) keep=yes; shift ;;
     --no-run) run=no; shift ;;
-    *) sed -n '2,20p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,19p' "$0" >&2; exit 2 ;;
   esac
 done
 

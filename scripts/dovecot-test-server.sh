@@ -41,7 +41,8 @@
 # signals a process it did not start.
 set -euo pipefail
 
-readonly SCRIPT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+SCRIPT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly SCRIPT_DIR
 readonly DOVECOT_BIN="${SKIMLET_DOVECOT_BIN:-$(command -v dovecot || echo /usr/sbin/dovecot)}"
 readonly USER1=alice PASS1='wonder-land.1'
 readonly USER2=bob PASS2='Build3r%2'
@@ -257,8 +258,8 @@ start_server() {
   choose_run_user
   make_folder
   fill_mailbox
-  local attempt
-  for attempt in 1 2 3; do
+  # A port found free can be taken before the server binds it: try again.
+  for _ in 1 2 3; do
     port=$(free_port)
     if try_start "$port"; then return 0; fi
     stop_server "$dir" keep
@@ -348,9 +349,9 @@ main() {
     run) cmd_run "$@" ;;
     start) parse_options "$@"; start_server; print_env ;;
     stop)
-      [ -n "${1:-}" ] && [ -f "$1/dovecot.conf" ] || die "stop needs the server folder"
+      if [ -z "${1:-}" ] || [ ! -f "$1/dovecot.conf" ]; then die "stop needs the server folder"; fi
       stop_server "$(realpath "$1")" ;;
-    *) sed -n '2,33p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,40p' "$0" >&2; exit 2 ;;
   esac
 }
 
