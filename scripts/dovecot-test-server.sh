@@ -351,7 +351,7 @@ main() {
     stop)
       if [ -z "${1:-}" ] || [ ! -f "$1/dovecot.conf" ]; then die "stop needs the server folder"; fi
       stop_server "$(realpath "$1")" ;;
-    *) sed -n '2,40p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,41p' "$0" >&2; exit 2 ;;
   esac
 }
 
