@@ -27,11 +27,15 @@
 #   SKIMLET_DOVECOT_USER, SKIMLET_DOVECOT_PASSWORD, SKIMLET_DOVECOT_MAILDIR
 #   SKIMLET_DOVECOT_USER2, SKIMLET_DOVECOT_PASSWORD2, SKIMLET_DOVECOT_MAILDIR2
 # Messages written into a Maildir's new/ folder before a login are seen by
-# that login, numbered in file name order. LIST and STAT count CR LF line
+# that login, numbered in file name order. Run as root, the server works as
+# user nobody: such files must be readable by others (mode 0644, not 0600). LIST and STAT count CR LF line
 # ends; a last line without a line end is counted 2 bytes short of what RETR
 # delivers. The greeting carries an APOP timestamp. A refused login is
 # answered after up to 0.5 s (Dovecot flushes auth failures on a timer);
 # there is no growing penalty.
+#
+# SKIMLET_DOVECOT_BIN names another dovecot program (a missing one shows
+# the skip path).
 #
 # Exit status: COMMAND's status for run; 0 for start and stop; 77 when
 # Dovecot cannot be started here (not installed, no permission), which ctest
@@ -351,7 +355,7 @@ main() {
     stop)
       if [ -z "${1:-}" ] || [ ! -f "$1/dovecot.conf" ]; then die "stop needs the server folder"; fi
       stop_server "$(realpath "$1")" ;;
-    *) sed -n '2,41p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,45p' "$0" >&2; exit 2 ;;
   esac
 }
 
