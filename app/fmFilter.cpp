@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QRadioButton>
 #include <QStyle>
 
@@ -83,7 +84,7 @@ Tffilter::Tffilter(QWidget* parent) : QDialog(parent) {
     createControls();
     createButtons();
     setTabOrder();
-    ui::runGuarded([this] { FormCreate(); });
+    FormCreate();
 }
 
 Tffilter::~Tffilter() = default;
@@ -168,7 +169,7 @@ void Tffilter::createButtons() {
     // row from code (Add, Delete) leaves the editor alone.
     connect(ListBox, &QListWidget::itemClicked, this, ui::guarded([this] { ListBoxClick(); }));
     connect(ListBox, &QListWidget::currentRowChanged, this, ui::guarded([this] {
-                if (ListBox->hasFocus()) ListBoxClick();
+                if (!selectingFromCode_) ListBoxClick();
             }));
 }
 
@@ -185,11 +186,14 @@ void Tffilter::setTabOrder() {
 }
 
 void Tffilter::FormCreate() {
-    const std::vector<std::string> lines = ReadFilterFile(FiltersFilePath());
-    for (const std::string& line : lines) {
-        auto* item = new QListWidgetItem(ListBox);
-        setLine(item, line);
-    }
+    // A file that cannot be read is reported on its own, so that the
+    // dialog still gets its texts and opens with an empty list.
+    ui::runGuarded([this] {
+        for (const std::string& line : ReadFilterFile(FiltersFilePath())) {
+            auto* item = new QListWidgetItem(ListBox);
+            setLine(item, line);
+        }
+    });
     Button2->setEnabled(selectedIndex() >= 0);
     SetEnglishTexts();
 }
@@ -225,6 +229,8 @@ int Tffilter::selectedIndex() const {
 }
 
 void Tffilter::selectIndex(int index) {
+    selectingFromCode_ = true;
+    const auto done = qScopeGuard([this] { selectingFromCode_ = false; });
     if (index < 0) {
         ListBox->clearSelection();
         ListBox->setCurrentRow(-1);
@@ -299,7 +305,12 @@ void Tffilter::Button2Click() {
 
 void Tffilter::Button4Click() {
     const int index = selectedIndex();
-    if (index >= 0 && index < ListBox->count()) delete ListBox->takeItem(index);
+    if (index >= 0 && index < ListBox->count()) {
+        // Removing the current row moves the current row: not a user click.
+        selectingFromCode_ = true;
+        const auto done = qScopeGuard([this] { selectingFromCode_ = false; });
+        delete ListBox->takeItem(index);
+    }
     const int count = ListBox->count();
     selectIndex(index < 0 || count == 0 ? -1 : std::min(index, count - 1));
     SaveToFile();

@@ -70,6 +70,7 @@ private:
     QPointer<QPushButton> Button3;
     QButtonGroup* kindGroup_ = nullptr;
     QButtonGroup* methodGroup_ = nullptr;
+    bool selectingFromCode_ = false;  // selection moved by Add or Delete, not the user
 };
 
 // True when a typed character is one the word field refuses: a separator

@@ -161,7 +161,10 @@ TEST_F(WordListDialog, BlankWordWritesNothing) {
 TEST_F(WordListDialog, ClickShowsTheRuleAndSaveReplacesItInPlace) {
     dir.write("filters.dat", "Subject: %one\r\nAddress: =two\r\nSubject: %three");
     run([](QDialog&, FilterControls& c) {
-        c.clickRow(1);
+        c.clickRow(0);
+        EXPECT_EQ(c.eText->text(), "one");
+        // Moving with the arrow keys counts as a click too.
+        QTest::keyClick(c.ListBox, Qt::Key_Down);
         EXPECT_TRUE(c.Save->isEnabled());
         EXPECT_TRUE(c.rAddr->isChecked());
         EXPECT_TRUE(c.rStart->isChecked());
@@ -281,7 +284,9 @@ TEST_F(WordListDialog, EnterMovesOnAndF1OpensHelp) {
 
 TEST_F(WordListDialog, FileFailuresAreReportedAndTheListKeepsItsRows) {
     std::filesystem::create_directory(dir.file("filters.dat"));
-    run([](QDialog&, FilterControls& c) {
+    run([](QDialog& dialog, FilterControls& c) {
+        EXPECT_EQ(dialog.windowTitle(), "Spam filter");
+        EXPECT_EQ(c.Add->text(), "Add");
         c.eText->setText("kept");
         c.Add->click();
         EXPECT_EQ(c.rows(), QStringList{"Subject: %kept"});
