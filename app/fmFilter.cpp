@@ -127,6 +127,14 @@ void Tffilter::createControls() {
     methodGroup_->addButton(rStart);
     rSubj->setChecked(true);
     rContent->setChecked(true);
+    createExplanation();
+    for (QWidget* w : {static_cast<QWidget*>(rSubj), static_cast<QWidget*>(rAddr),
+                       static_cast<QWidget*>(rContent), static_cast<QWidget*>(rStart),
+                       static_cast<QWidget*>(ListBox), static_cast<QWidget*>(eText)})
+        w->installEventFilter(this);
+}
+
+void Tffilter::createExplanation() {
     Label5 = boldLabel(this, "Label5", QRect(300, 186, 200, 16));
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -141,10 +149,6 @@ void Tffilter::createControls() {
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
     Image1->setGeometry(532, 8, 32, 32);
-    for (QWidget* w : {static_cast<QWidget*>(rSubj), static_cast<QWidget*>(rAddr),
-                       static_cast<QWidget*>(rContent), static_cast<QWidget*>(rStart),
-                       static_cast<QWidget*>(ListBox), static_cast<QWidget*>(eText)})
-        w->installEventFilter(this);
 }
 
 void Tffilter::createButtons() {

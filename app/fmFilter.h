@@ -40,6 +40,7 @@ protected:
 
 private:
     void createControls();
+    void createExplanation();
     void createButtons();
     void setTabOrder();
     void FormCreate();
