@@ -213,6 +213,10 @@ int TIdTCPConnection::ReadLinesUntil(std::ostream& stream, std::string_view deli
     return ReadLinesUntil(TIdLinesTarget(&stream), delimiter, unstuffDots);
 }
 
+int TIdTCPConnection::ReadLinesUntil(std::nullptr_t, std::string_view delimiter, bool unstuffDots) {
+    return ReadLinesUntil(TIdLinesTarget(), delimiter, unstuffDots);
+}
+
 void TIdTCPConnection::checkGathered(std::uint64_t start) {
     if (MaxReadLinesSize > 0 && input_.TotalRemoved() - start > static_cast<std::uint64_t>(MaxReadLinesSize))
         throw EIdReadLinesLimitExceeded(MaxReadLinesSize);

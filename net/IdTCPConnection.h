@@ -50,6 +50,7 @@ public:
     int ReadLinesUntil(TIdLinesTarget target, std::string_view delimiter = ".", bool unstuffDots = true);
     int ReadLinesUntil(std::vector<std::string>& list, std::string_view delimiter = ".", bool unstuffDots = true);
     int ReadLinesUntil(std::ostream& stream, std::string_view delimiter = ".", bool unstuffDots = true);
+    int ReadLinesUntil(std::nullptr_t, std::string_view delimiter = ".", bool unstuffDots = true);
     // Exactly `count` bytes into `buffer` (replacing its contents); nothing
     // for a count of 0 or less.
     void ReadBytes(std::string& buffer, int count);
