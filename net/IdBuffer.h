@@ -17,14 +17,18 @@ class TIdManagedBuffer {
 public:
     explicit TIdManagedBuffer(TIdComponent* owner = nullptr) : owner_(owner) {}
 
-    [[nodiscard]] std::size_t Size() const { return data_.size() - consumed_; }
+    [[nodiscard]] std::size_t Size() const { return size_ - consumed_; }
     [[nodiscard]] bool Empty() const { return Size() == 0; }
     // The unconsumed bytes; valid until the next change.
-    [[nodiscard]] std::string_view View() const { return std::string_view(data_).substr(consumed_); }
+    [[nodiscard]] std::string_view View() const { return {data_.get() + consumed_, Size()}; }
     // Bytes removed from the front since construction.
     [[nodiscard]] std::uint64_t TotalRemoved() const { return totalRemoved_; }
 
     void Append(std::string_view bytes);
+    // Room for `count` more bytes at the end, to receive into directly;
+    // Commit(n) then adds the first n of them.
+    [[nodiscard]] char* Reserve(std::size_t count);
+    void Commit(std::size_t count) { size_ += count; }
     // Consumes `count` bytes from the front; raises EIdNotEnoughDataInBuffer
     // when fewer are held.
     void Remove(std::size_t count);
@@ -37,7 +41,9 @@ public:
 
 private:
     TIdComponent* owner_;
-    std::string data_;
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
     std::size_t consumed_ = 0;
     std::uint64_t totalRemoved_ = 0;
 };

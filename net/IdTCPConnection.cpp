@@ -111,8 +111,11 @@ int TIdTCPConnection::FillInput(bool raiseIfDisconnected) {
 // the socket was found shut down while bytes are still buffered (those stay
 // readable).
 int TIdTCPConnection::receiveChunk() {
-    chunk_.SetSize(static_cast<std::size_t>(std::max(1, RecvBufferSize)));
-    const int n = ioHandler_->Recv(chunk_.Data(), chunk_.Size());
+    // Received straight into the input buffer's free end: the bytes are
+    // copied once, by the kernel.
+    const std::size_t size = static_cast<std::size_t>(std::max(1, RecvBufferSize));
+    char* room = input_.Reserve(size);
+    const int n = ioHandler_->Recv(room, size);
     closedGracefully_ = n == 0;
     if (n < 0) {
         const int error = TIdStack::WSGetLastError();
@@ -121,14 +124,10 @@ int TIdTCPConnection::receiveChunk() {
         if (input_.Empty()) TIdStack::RaiseSocketError(error);
         return 0;
     }
-    if (n > 0) {
-        chunk_.SetSize(static_cast<std::size_t>(n));
-        if (ASCIIFilter) {
-            char* data = chunk_.Data();
-            for (int i = 0; i < n; ++i) data[i] = static_cast<char>(data[i] & 0x7F);
-        }
-        input_.Append(chunk_.View());
+    if (ASCIIFilter) {
+        for (int i = 0; i < n; ++i) room[i] = static_cast<char>(room[i] & 0x7F);
     }
+    input_.Commit(static_cast<std::size_t>(n));
     return n;
 }
 
@@ -149,7 +148,8 @@ void TIdTCPConnection::readLineInto(std::string& line, std::string_view terminat
             const std::string_view data = input_.View();
             // Step back so that a terminator cut across two chunks is seen.
             const std::size_t back = std::min(scanned, terminator.size() - 1);
-            found = data.find(terminator, scanned - back);
+            found = terminator.size() == 1 ? data.find(terminator.front(), scanned)
+                                           : data.find(terminator, scanned - back);
             scanned = data.size();
         }
         if (found != std::string_view::npos) {
@@ -165,7 +165,7 @@ void TIdTCPConnection::readLineInto(std::string& line, std::string_view terminat
     }
     input_.ExtractInto(line, found + terminator.size());
     line.resize(found);
-    if (terminator == "\n" && !line.empty() && line.back() == '\r') line.pop_back();
+    if (terminator.size() == 1 && terminator.front() == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
 }
 
 // A line longer than the limit: raises with maException, otherwise hands

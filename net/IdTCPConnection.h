@@ -132,7 +132,6 @@ private:
     TIdIOHandler* ioHandler_ = nullptr;
     std::unique_ptr<TIdIOHandler> ownedHandler_;
     TIdManagedBuffer input_;
-    TIdSimpleBuffer chunk_;
     TIdRFCReply lastReply_;
     bool closedGracefully_ = false;
     bool readLnSplit_ = false;
