@@ -181,21 +181,25 @@ int TIdTCPConnection::ReadLinesUntil(TIdLinesTarget target, std::string_view del
     BeginWork(wmRead, 0);
     int count = 0;
     const std::uint64_t start = input_.TotalRemoved();
+    const auto deliver = [&](std::string_view line) {
+        // A line that starts with the delimiter's dot had an extra dot put
+        // in front by the sender.
+        if (unstuffDots && line.starts_with("..")) line.remove_prefix(1);
+        ++count;
+        if (auto* list = std::get_if<std::vector<std::string>*>(&target); list != nullptr && *list != nullptr) {
+            (*list)->emplace_back(line);
+        } else if (auto* stream = std::get_if<std::ostream*>(&target); stream != nullptr && *stream != nullptr) {
+            (*stream)->write(line.data(), static_cast<std::streamsize>(line.size())).write("\r\n", 2);
+        }
+    };
     std::string line;
     try {
         for (;;) {
+            if (takeBufferedLine(delimiter, start, deliver)) break;
             readLineInto(line, "\n", -1);
             if (line == delimiter) break;
             checkGathered(start);
-            // A line that starts with the delimiter's dot had an extra dot
-            // put in front by the sender.
-            if (unstuffDots && line.starts_with("..")) line.erase(0, 1);
-            ++count;
-            if (auto* list = std::get_if<std::vector<std::string>*>(&target); list != nullptr && *list != nullptr) {
-                (*list)->push_back(line);
-            } else if (auto* stream = std::get_if<std::ostream*>(&target); stream != nullptr && *stream != nullptr) {
-                (*stream)->write(line.data(), static_cast<std::streamsize>(line.size())).write("\r\n", 2);
-            }
+            deliver(line);
         }
     } catch (...) {
         EndWork(wmRead);
@@ -203,6 +207,31 @@ int TIdTCPConnection::ReadLinesUntil(TIdLinesTarget target, std::string_view del
     }
     EndWork(wmRead);
     return count;
+}
+
+// The fast path of ReadLinesUntil: hands out every complete line already
+// buffered straight from the buffer, without copying it first. Returns
+// true when the delimiter line was consumed.
+template <typename Deliver>
+bool TIdTCPConnection::takeBufferedLine(std::string_view delimiter, std::uint64_t start, Deliver& deliver) {
+    readLnSplit_ = false;
+    const std::size_t limit = static_cast<std::size_t>(std::max(0, MaxLineLength));
+    for (;;) {
+        const std::string_view data = input_.View();
+        const std::size_t lf = data.find('\n');
+        if (lf == std::string_view::npos || (limit != 0 && lf > limit)) return false;
+        std::string_view line = data.substr(0, lf);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line == delimiter) {
+            input_.Remove(lf + 1);
+            return true;
+        }
+        if (MaxReadLinesSize > 0 &&
+            input_.TotalRemoved() + lf + 1 - start > static_cast<std::uint64_t>(MaxReadLinesSize))
+            throw EIdReadLinesLimitExceeded(MaxReadLinesSize);
+        deliver(line);
+        input_.Remove(lf + 1);
+    }
 }
 
 int TIdTCPConnection::ReadLinesUntil(std::vector<std::string>& list, std::string_view delimiter, bool unstuffDots) {

@@ -128,6 +128,8 @@ private:
     bool takeTooLongLine(std::string& line, std::size_t maxLength);
     int receiveChunk();
     void checkGathered(std::uint64_t start);
+    template <typename Deliver>
+    bool takeBufferedLine(std::string_view delimiter, std::uint64_t start, Deliver& deliver);
 
     TIdIOHandler* ioHandler_ = nullptr;
     std::unique_ptr<TIdIOHandler> ownedHandler_;
