@@ -47,7 +47,7 @@ public:
 
     // The optional hook that keeps a user interface alive: called at least
     // every kIdleInterval milliseconds while a wait for data or a connect
-    // blocks, and once per chunk while sending. Empty by default.
+    // blocks. Empty by default; process-wide, set from the UI thread.
     static void SetIdleHook(std::function<void()> hook);
     [[nodiscard]] static bool HasIdleHook();
     static void CallIdleHook();
