@@ -55,7 +55,9 @@ public:
         for (std::size_t p = FRest.find_first_of(specials()); p != npos; p = FRest.find_first_of(specials())) {
             step(p);
         }
-        if (FInAddress && !FBracketed) FAddress += Trim(FRest);
+        // The rest of an unbracketed mailbox, unless an unclosed comment
+        // swallowed it.
+        if (FInAddress && !FBracketed && FDepth == 0) FAddress += Trim(FRest);
     }
 
 private:
@@ -101,14 +103,21 @@ private:
 
     // An opening quote normally starts the remaining text; text before one in
     // the middle of a word is kept as part of the same name (or mailbox).
+    // Blanks just inside the quotes are dropped, blanks next to an escaped
+    // character inside them are kept.
     void onQuote(std::size_t p) {
+        std::string& target = quoteTarget();
+        target += before(p);
         if (FQuoted) {
-            quoteTarget() += Trim(before(p));
-            FQuoted = false;
+            const std::size_t start = std::min(FQuoteStart, target.size());
+            while (target.size() > start && IsBlank(target.back())) target.pop_back();
+            std::size_t first = start;
+            while (first < target.size() && IsBlank(target[first])) ++first;
+            target.erase(start, first - start);
         } else {
-            quoteTarget() += before(p);
-            FQuoted = true;
+            FQuoteStart = target.size();
         }
+        FQuoted = !FQuoted;
         drop(p + 1);
     }
 
@@ -164,11 +173,11 @@ private:
         drop(p + 1);
     }
 
-    // Inside quotes a backslash keeps the next character literally; inside a
-    // comment both are dropped with the comment.
+    // Inside quotes a backslash keeps the next character literally (in the
+    // same place as the quoted text); inside a comment both are dropped.
     void onBackslash(std::size_t p) {
         if (FQuoted) {
-            std::string& target = FInAddress ? FAddress : FName;
+            std::string& target = quoteTarget();
             target += before(p);
             if (p + 1 < FRest.size()) target += FRest[p + 1];
         }
@@ -183,6 +192,7 @@ private:
     bool FInAddress = false;
     bool FAtSeen = false;
     int FDepth = 0;
+    std::size_t FQuoteStart = 0;
 };
 
 }  // namespace
