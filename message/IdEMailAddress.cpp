@@ -37,10 +37,13 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
+// Trims without copying: the name is trimmed again at every "<", and a long
+// value with many of them must not cost a copy of the name each time.
 void trimInPlace(std::string& text) {
-    const std::string_view trimmed = Trim(text);
-    if (trimmed.size() == text.size()) return;
-    text = std::string(trimmed);
+    while (!text.empty() && IsBlank(text.back())) text.pop_back();
+    std::size_t first = 0;
+    while (first < text.size() && IsBlank(text[first])) ++first;
+    if (first > 0) text.erase(0, first);
 }
 
 // Splits one address into name and mailbox, moving a cursor over the text.
