@@ -1,0 +1,193 @@
+#include "message/IdHeaderList.h"
+
+#include "message/IdGlobal.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+
+namespace {
+
+bool isContinuation(const std::string& line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+
+// Position of the first ":" among the first `limit` bytes of `line`, stepping
+// over whole characters of the code page; npos when there is none there.
+std::size_t firstColon(std::string_view line, std::size_t limit) {
+    for (std::size_t i = 0; i < line.size() && i < limit; i += CharLength(line, i)) {
+        if (line[i] == ':') return i;
+    }
+    return std::string_view::npos;
+}
+
+bool contains(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
+
+}  // namespace
+
+const std::string& TIdHeaderList::operator[](int index) const {
+    assert(index >= 0 && index < Count());
+    return FLines[static_cast<std::size_t>(index)];
+}
+
+void TIdHeaderList::Put(int index, std::string line) {
+    assert(index >= 0 && index < Count());
+    FLines[static_cast<std::size_t>(index)] = std::move(line);
+}
+
+void TIdHeaderList::Add(std::string line) { FLines.push_back(std::move(line)); }
+
+void TIdHeaderList::Insert(int index, std::string line) {
+    assert(index >= 0 && index <= Count());
+    FLines.insert(FLines.begin() + index, std::move(line));
+}
+
+void TIdHeaderList::Delete(int index) {
+    assert(index >= 0 && index < Count());
+    FLines.erase(FLines.begin() + index);
+}
+
+std::string TIdHeaderList::Text() const {
+    std::string text;
+    for (const std::string& line : FLines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string TIdHeaderList::FieldNameAt(int index) const {
+    if (index < 0 || index >= Count()) return {};
+    const std::string& line = FLines[static_cast<std::size_t>(index)];
+    const std::size_t colon = firstColon(line, line.size());
+    if (colon == std::string::npos) return {};
+    return UpperCaseAZ(std::string_view(line).substr(0, colon));
+}
+
+int TIdHeaderList::FieldIndex(std::string_view name) const {
+    for (int i = 0; i < Count(); ++i) {
+        const std::string_view line = FLines[static_cast<std::size_t>(i)];
+        if (name.empty()) {
+            // A line without a colon has an empty name as well.
+            const std::size_t colon = firstColon(line, line.size());
+            if (colon == 0 || colon == std::string_view::npos) return i;
+            continue;
+        }
+        // Only the first name.size() + 1 bytes can decide: the colon must
+        // stand right after a prefix equal to the name.
+        if (firstColon(line, name.size() + 1) == name.size() && SameText(line.substr(0, name.size()), name)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::string TIdHeaderList::FieldValueAt(int index) const {
+    if (index < 0 || index >= Count()) return {};
+    const std::string_view line = FLines[static_cast<std::size_t>(index)];
+    const std::size_t colon = firstColon(line, line.size());
+    const std::size_t nameLength = colon == std::string_view::npos ? 0 : colon;
+    std::string value(Trim(line.substr(std::min(nameLength + 1, line.size()))));
+    // Joining Trim(value) + " " + Trim(next) line by line amounts to joining
+    // the non-empty trimmed pieces with single spaces; done so in one pass.
+    for (int j = index + 1; j < Count() && isContinuation(FLines[static_cast<std::size_t>(j)]); ++j) {
+        const std::string_view piece = Trim(FLines[static_cast<std::size_t>(j)]);
+        if (piece.empty()) continue;
+        if (!value.empty()) value += ' ';
+        value += piece;
+    }
+    return value;
+}
+
+int TIdHeaderList::continuationEnd(int index) const {
+    int end = index + 1;
+    while (end < Count() && isContinuation(FLines[static_cast<std::size_t>(end)])) ++end;
+    return end;
+}
+
+std::vector<std::string> TIdHeaderList::foldedLines(std::string_view name, std::string_view value) const {
+    std::string line(name);
+    line += NameSeparator;
+    line += value;
+    const std::string wrapped = WrapFoldText(line, "\r\n ", "\t ,", FoldWidth);
+    // Any CR or LF ends a stored line, so a value can never smuggle in a line
+    // of its own: empty pieces are dropped, and every later piece is made a
+    // continuation line.
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= wrapped.size()) {
+        std::size_t end = wrapped.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = wrapped.size();
+        std::string piece(TrimRight(std::string_view(wrapped).substr(start, end - start)));
+        if (!piece.empty()) {
+            if (!lines.empty() && !isContinuation(piece)) piece.insert(0, 1, ' ');
+            lines.push_back(std::move(piece));
+        }
+        start = end + 1;
+    }
+    if (lines.empty()) lines.emplace_back(TrimRight(line.substr(0, name.size() + 1)));
+    return lines;
+}
+
+void TIdHeaderList::SetFieldValue(std::string_view name, std::string_view value) {
+    int index = FieldIndex(name);
+    if (value.empty()) {
+        if (index != -1) FLines.erase(FLines.begin() + index, FLines.begin() + continuationEnd(index));
+        return;
+    }
+    if (index == -1) {
+        FLines.emplace_back();
+        index = Count() - 1;
+    }
+    FLines.erase(FLines.begin() + index + 1, FLines.begin() + continuationEnd(index));
+    std::vector<std::string> lines = foldedLines(name, value);
+    FLines[static_cast<std::size_t>(index)] = std::move(lines.front());
+    FLines.insert(FLines.begin() + index + 1, std::make_move_iterator(lines.begin() + 1),
+                  std::make_move_iterator(lines.end()));
+}
+
+std::string TIdHeaderList::WrapFoldText(std::string_view text, std::string_view breakText,
+                                        std::string_view breakChars, int maxColumn) {
+    std::string result;
+    result.reserve(text.size() + text.size() / 16);
+    const std::size_t n = text.size();
+    std::size_t pos = 0;
+    std::size_t lineStart = 0;
+    std::ptrdiff_t breakPos = -1;  // last break opportunity, -1 for none
+    long long col = 1;
+    bool quoteOpen = false;
+    bool existingBreak = false;
+    while (pos < n) {
+        const char c = text[pos];
+        if (IsLeadByte(c)) {
+            // Never break inside a double-byte character.
+            const std::size_t extra = CharLength(text, pos) - 1;
+            pos += extra;
+            col += static_cast<long long>(extra);
+        } else if (!breakText.empty() && c == breakText[0] && !quoteOpen) {
+            if (SameText(text.substr(pos, breakText.size()), breakText)) {
+                existingBreak = true;
+                pos += breakText.size() - 1;
+                breakPos = static_cast<std::ptrdiff_t>(pos);
+            }
+        } else if (contains(breakChars, c) && !quoteOpen) {
+            breakPos = static_cast<std::ptrdiff_t>(pos);
+        } else if (c == '"') {
+            quoteOpen = !quoteOpen;
+        }
+        ++pos;
+        ++col;
+        if (quoteOpen) continue;
+        if (!existingBreak && !(col > maxColumn && breakPos > static_cast<std::ptrdiff_t>(lineStart))) continue;
+        const auto breakAt = static_cast<std::size_t>(breakPos);
+        result.append(text.substr(lineStart, breakAt - lineStart + 1));
+        col = static_cast<long long>(pos - breakAt);
+        // Break characters right after the break are not new break chances.
+        if (c != '"') {
+            while (pos < n && (contains(breakChars, text[pos]) || text[pos] == '\r' || text[pos] == '\n')) ++pos;
+        }
+        if (!existingBreak && pos + 1 < n) result.append(breakText);
+        lineStart = breakAt + 1;
+        existingBreak = false;
+    }
+    if (lineStart < n) result.append(text.substr(lineStart));
+    return result;
+}
