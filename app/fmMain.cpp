@@ -627,7 +627,12 @@ void Tfmain::LoadSettings() {
     FSettings = readSettings(ini);
     setGeometry(FSettings.Left, FSettings.Top, FSettings.Width, FSettings.Height);
     MoveOntoScreen();
+    // The splitters divide the space they have now, so the layouts give
+    // them the window's size first, even before the window is shown.
+    layout()->activate();
+    centralWidget()->layout()->activate();
     Splitter1->setSizes({FSettings.SplitVertical, FSettings.Width - FSettings.SplitVertical});
+    Panel2->layout()->activate();
     Splitter2->setSizes({FSettings.SplitHorizontal, FSettings.Height - FSettings.SplitHorizontal});
 }
 
