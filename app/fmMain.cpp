@@ -1,55 +1,649 @@
 #include "app/fmMain.h"
 
+#include "app/fmEdit.h"
+#include "ui/Application.h"
 #include "ui/CommandGuard.h"
 #include "ui/IniFile.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+// Resources of a static library must be registered by name, outside any
+// namespace.
+static void initSkimletResources() { Q_INIT_RESOURCE(skimlet); }
+
+namespace {
+
+// Header list columns: caption width and minimum width, left to right.
+constexpr int kColumnWidth[] = {128, 80, 128, 128, 256, 64};
+constexpr int kColumnMinWidth[] = {108, 64, 88, 88, 88, 64};
+constexpr int kSizeColumn = 1;
+constexpr int kSubjectColumn = 4;
+
+
+std::string roleText(const QListWidgetItem& item, int role) {
+    return item.data(role).toByteArray().toStdString();
+}
+
+QIcon commandIcon(int number) {
+    return QIcon(QStringLiteral(":/icons/cmd%1.png").arg(number, 2, 10, QLatin1Char('0')));
+}
+
+// A selection stays visible (in the active colours) when the list loses
+// the focus.
+void keepSelectionShown(QWidget* view) {
+    QPalette p = view->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    view->setPalette(p);
+}
+
+void paintSplitterHandle(QSplitter* splitter) {
+    QSplitterHandle* handle = splitter->handle(1);
+    if (!handle) return;
+    QPalette p = handle->palette();
+    p.setColor(QPalette::Window, QColor(0, 255, 255));
+    handle->setPalette(p);
+    handle->setAutoFillBackground(true);
+}
+
+// Paints grid lines between the cells and right-aligns the size column,
+// whoever adds the rows.
+class TGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Midlight));
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == kSizeColumn) option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    }
+};
+
+}  // namespace
+
+QString HelpFilePath() {
+    return QFile::decodeName(QByteArray::fromStdString(ui::ProgramFilePath("TOLVANE.html")));
+}
+
+TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent) {
+    QFont f = font();
+    f.setUnderline(true);
+    setFont(f);
+    setCursor(Qt::PointingHandCursor);
+    setTextFormat(Qt::PlainText);
+}
+
+void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
 Tfmain::Tfmain(QWidget* parent) : QMainWindow(parent) {
+    initSkimletResources();
     setObjectName(QStringLiteral("fmain"));
     setWindowTitle(QStringLiteral("eMail"));
+    setProperty(kHelpContextProperty, kMainHelpContext);
     // Design bounds; LoadSettings replaces them.
     setGeometry(314, 294, 599, 516);
+    CreateControls();
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    ConnectCommands();
 
-    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    ui::setExceptionHandler([this](const std::exception& e) { evException(e); });
+    // The progress notification and F1 are seen application-wide.
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+Tfmain::~Tfmain() {
+    qApp->removeEventFilter(this);
+    ui::setExceptionHandler(nullptr);
+}
+
+void Tfmain::CreateControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    auto* clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    clientLayout->setSpacing(0);
+    tool = new QToolBar(client);
+    tool->setObjectName(QStringLiteral("tool"));
+    tool->setFixedHeight(29);
+    tool->setIconSize(QSize(16, 16));
+    tool->setMovable(false);
+    tool->setStyleSheet(QStringLiteral("QToolBar { background: silver; border: 0; }"));
+    clientLayout->addWidget(tool);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, client);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setOpaqueResize(true);
+    Splitter1->setHandleWidth(3);
+    clientLayout->addWidget(Splitter1);
+
     Panel1 = new QWidget(Splitter1);
     Panel1->setObjectName(QStringLiteral("Panel1"));
+    auto* panel1Layout = new QVBoxLayout(Panel1);
+    panel1Layout->setContentsMargins(0, 0, 0, 0);
+    panel1Layout->setSpacing(0);
+    Panel5 = new QLabel(Panel1);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFixedHeight(16);
+    Panel5->setAlignment(Qt::AlignCenter);
+    Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel1Layout->addWidget(Panel5);
+    poplist = new QListWidget(Panel1);
+    poplist->setObjectName(QStringLiteral("poplist"));
+    poplist->setViewMode(QListView::IconMode);
+    poplist->setIconSize(QSize(32, 32));
+    poplist->setMovement(QListView::Static);
+    poplist->setResizeMode(QListView::Adjust);
+    poplist->setWordWrap(true);
+    poplist->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    poplist->setSelectionMode(QAbstractItemView::SingleSelection);
+    poplist->setContextMenuPolicy(Qt::CustomContextMenu);
+    keepSelectionShown(poplist);
+    panel1Layout->addWidget(poplist);
+
     Panel2 = new QWidget(Splitter1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     auto* panel2Layout = new QVBoxLayout(Panel2);
     panel2Layout->setContentsMargins(0, 0, 0, 0);
     Splitter2 = new QSplitter(Qt::Vertical, Panel2);
     Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setOpaqueResize(true);
+    Splitter2->setHandleWidth(5);
     panel2Layout->addWidget(Splitter2);
     Panel3 = new QWidget(Splitter2);
     Panel3->setObjectName(QStringLiteral("Panel3"));
+    CreateHeaderList(Panel3);
     Panel4 = new QWidget(Splitter2);
     Panel4->setObjectName(QStringLiteral("Panel4"));
-    setCentralWidget(Splitter1);
+    CreateDetailPanel(Panel4);
 
-    ui::setExceptionHandler([this](const std::exception& e) { evException(e); });
-    ui::runGuarded([this] { FormCreate(); });
+    // The account list and the header list keep their sizes; the rest of
+    // the window goes to the header list and the message view.
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    paintSplitterHandle(Splitter1);
+    paintSplitterHandle(Splitter2);
+    setCentralWidget(client);
+    CreateProgressPanel(client);
+    CreateStatusBar();
 }
 
-Tfmain::~Tfmain() { ui::setExceptionHandler(nullptr); }
+void Tfmain::CreateHeaderList(QWidget* parent) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    headlist = new QTreeWidget(parent);
+    headlist->setObjectName(QStringLiteral("headlist"));
+    headlist->setColumnCount(6);
+    headlist->setRootIsDecorated(false);
+    headlist->setItemsExpandable(false);
+    headlist->setUniformRowHeights(true);
+    headlist->setAllColumnsShowFocus(true);
+    headlist->setSelectionMode(QAbstractItemView::SingleSelection);
+    headlist->setSelectionBehavior(QAbstractItemView::SelectRows);
+    headlist->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    headlist->setContextMenuPolicy(Qt::CustomContextMenu);
+    headlist->setItemDelegate(new TGridDelegate(headlist));
+    keepSelectionShown(headlist);
+    QHeaderView* header = headlist->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(true);
+    header->setMinimumSectionSize(*std::min_element(std::begin(kColumnMinWidth), std::end(kColumnMinWidth)));
+    for (int c = 0; c < 6; ++c) header->resizeSection(c, kColumnWidth[c]);
+    headlist->headerItem()->setTextAlignment(kSizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    // Each column has its own minimum width.
+    connect(header, &QHeaderView::sectionResized, this, [header](int c, int, int size) {
+        if (c >= 0 && c < 6 && size < kColumnMinWidth[c]) header->resizeSection(c, kColumnMinWidth[c]);
+    });
+    layout->addWidget(headlist);
+}
+
+void Tfmain::CreateDetailPanel(QWidget* parent) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    Panel6 = new QFrame(parent);
+    Panel6->setObjectName(QStringLiteral("Panel6"));
+    Panel6->setFixedHeight(18);
+    Panel6Caption = new QLabel(QStringLiteral("   Detail"), Panel6);
+    Panel6Caption->setObjectName(QStringLiteral("Panel6Caption"));
+    Panel6Caption->setTextFormat(Qt::PlainText);
+    QFont bold = Panel6Caption->font();
+    bold.setBold(true);
+    Panel6Caption->setFont(bold);
+    Panel6Caption->setGeometry(0, 0, 90, 18);
+    lDown = new TLinkLabel(Panel6);
+    lDown->setObjectName(QStringLiteral("lDown"));
+    lDown->move(96, 1);
+    lDelete = new TLinkLabel(Panel6);
+    lDelete->setObjectName(QStringLiteral("lDelete"));
+    lDelete->move(224, 1);
+    layout->addWidget(Panel6);
+
+    memo = new QTextBrowser(parent);
+    memo->setObjectName(QStringLiteral("memo"));
+    memo->setReadOnly(true);
+    memo->setOpenLinks(false);
+    memo->setOpenExternalLinks(false);
+    memo->setFont(QFont(QStringLiteral("Arial"), 8));
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(memo);
+}
+
+void Tfmain::CreateProgressPanel(QWidget* parent) {
+    inf = new QFrame(parent);
+    inf->setObjectName(QStringLiteral("inf"));
+    inf->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    inf->setAutoFillBackground(true);
+    inf->setGeometry(8, 54, 362, 49);
+    inflabel = new QLabel(inf);
+    inflabel->setObjectName(QStringLiteral("inflabel"));
+    inflabel->setTextFormat(Qt::PlainText);
+    QFont bold = inflabel->font();
+    bold.setBold(true);
+    inflabel->setFont(bold);
+    inflabel->setGeometry(16, 8, 338, 16);
+    progress = new QProgressBar(inf);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setGeometry(7, 25, 348, 16);
+    progress->setRange(1, 8);
+    progress->setTextVisible(false);
+    inf->raise();
+    inf->hide();
+}
+
+void Tfmain::CreateStatusBar() {
+    bar = statusBar();
+    bar->setObjectName(QStringLiteral("bar"));
+    bar->setSizeGripEnabled(true);
+    for (std::size_t i = 0; i < barPanels.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("barPanel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        barPanels[i] = panel;
+    }
+    barPanels[0]->setFixedWidth(188);
+    barPanels[1]->setMinimumWidth(50);
+    bar->addWidget(barPanels[0]);
+    bar->addWidget(barPanels[1], 1);
+}
+
+QAction* Tfmain::NewAction(const char* name, int icon) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (icon >= 0) action->setIcon(commandIcon(icon));
+    return action;
+}
+
+void Tfmain::CreateActions() {
+    // The menu items of New Account and Properties show each other's
+    // pictures, as they always have; tool buttons and context menus do not.
+    mNew = NewAction("mNew", 1);
+    mDelete = NewAction("mDelete", 2);
+    mEdit = NewAction("mEdit", 0);
+    Exit1 = NewAction("Exit1", -1);
+    mmCheck = NewAction("mmCheck", 3);
+    mmDownload = NewAction("mmDownload", 4);
+    mmDel = NewAction("mmDel", 5);
+    NastavenSPAMfiltr1 = NewAction("NastavenSPAMfiltr1", 10);
+    Obecnpravidla1 = NewAction("Obecnpravidla1", 11);
+    Npovda1 = NewAction("Npovda1", 9);
+    About1 = NewAction("About1", -1);
+
+    tNew = NewAction("tNew", 0);
+    tEdit = NewAction("tEdit", 1);
+    tDel = NewAction("tDel", 2);
+    tCheck = NewAction("tCheck", 3);
+    tDownload = NewAction("tDownload", 4);
+    tDelete = NewAction("tDelete", 5);
+    tSpam = NewAction("tSpam", 6);
+    tAll = NewAction("tAll", 8);
+    tUnsel = NewAction("tUnsel", 7);
+    lHelp = NewAction("lHelp", 9);
+    for (QAction* a : {tDownload.data(), tDelete.data(), tSpam.data(), tAll.data(), tUnsel.data()})
+        a->setEnabled(false);
+
+    CheckAcc = NewAction("CheckAcc", 3);
+    NewAcc = NewAction("NewAcc", 0);
+    DelAcc = NewAction("DelAcc", 2);
+    EditAcc = NewAction("EditAcc", 1);
+    mDownload = NewAction("mDownload", 4);
+    mDel = NewAction("mDel", 5);
+    mmSpam = NewAction("mmSpam", 6);
+    mmAll = NewAction("mmAll", 8);
+    mmUnsel = NewAction("mmUnsel", 7);
+    // These shortcuts act while the header list has the focus.
+    const std::pair<QAction*, QKeySequence> shortcuts[] = {
+        {mmSpam, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {mmAll, QKeySequence(Qt::CTRL | Qt::Key_A)},
+        {mmUnsel, QKeySequence(Qt::CTRL | Qt::Key_O)},
+    };
+    for (const auto& [action, keys] : shortcuts) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        headlist->addAction(action);
+    }
+}
+
+void Tfmain::CreateMenus() {
+    menuBar()->setObjectName(QStringLiteral("mm"));
+    auto addMenu = [this](const char* name, std::initializer_list<QAction*> items) {
+        QMenu* menu = menuBar()->addMenu(QString());
+        menu->setObjectName(QString::fromLatin1(name));
+        for (QAction* a : items) {
+            if (a) menu->addAction(a);
+            else menu->addSeparator();
+        }
+        return menu;
+    };
+    Accounts1 = addMenu("Accounts1", {mNew, mDelete, mEdit, nullptr, Exit1});
+    Messages1 = addMenu("Messages1", {mmCheck, nullptr, mmDownload, mmDel});
+    SPAMfilter1 = addMenu("SPAMfilter1", {NastavenSPAMfiltr1, Obecnpravidla1});
+    Help1 = addMenu("Help1", {Npovda1, About1});
+
+    auto popup = [this](const char* name, std::initializer_list<QAction*> items) {
+        auto* menu = new QMenu(this);
+        menu->setObjectName(QString::fromLatin1(name));
+        for (QAction* a : items) {
+            if (a) menu->addAction(a);
+            else menu->addSeparator();
+        }
+        connect(menu, &QMenu::aboutToShow, this, ui::guarded([this] { UpdateCommands(); }));
+        return menu;
+    };
+    pop3popup = popup("pop3popup", {CheckAcc, nullptr, NewAcc, DelAcc, nullptr, EditAcc});
+    headpopup = popup("headpopup", {mDownload, mDel, nullptr, mmSpam, mmAll, nullptr, mmUnsel});
+}
+
+void Tfmain::CreateToolBar() {
+    for (QAction* a : {tNew.data(), tEdit.data(), tDel.data(), static_cast<QAction*>(nullptr),
+                       tCheck.data(), static_cast<QAction*>(nullptr), tDownload.data(),
+                       tDelete.data(), static_cast<QAction*>(nullptr), tSpam.data(), tAll.data(),
+                       tUnsel.data(), static_cast<QAction*>(nullptr), lHelp.data()}) {
+        if (a) tool->addAction(a);
+        else tool->addSeparator();
+    }
+}
+
+void Tfmain::ConnectCommands() {
+    struct Command {
+        void (Tfmain::*handler)();
+        std::vector<QAction*> actions;
+    };
+    const Command commands[] = {
+        {&Tfmain::NewAccClick, {mNew, tNew, NewAcc}},
+        {&Tfmain::DelAccClick, {mDelete, tDel, DelAcc}},
+        {&Tfmain::EditAccClick, {mEdit, tEdit, EditAcc}},
+        {&Tfmain::Exit1Click, {Exit1}},
+        {&Tfmain::CheckAccClick, {mmCheck, tCheck, CheckAcc}},
+        {&Tfmain::lDownClick, {mmDownload, tDownload, mDownload}},
+        {&Tfmain::mmDelClick, {mmDel, tDelete, mDel}},
+        {&Tfmain::mmSpamClick, {tSpam, mmSpam}},
+        {&Tfmain::mmAllClick, {tAll, mmAll}},
+        {&Tfmain::mmUnselClick, {tUnsel, mmUnsel}},
+        {&Tfmain::NastavenSPAMfiltr1Click, {NastavenSPAMfiltr1}},
+        {&Tfmain::Obecnpravidla1Click, {Obecnpravidla1}},
+        {&Tfmain::lHelpClick, {Npovda1, lHelp}},
+        {&Tfmain::About1Click, {About1}},
+    };
+    for (const Command& command : commands) {
+        for (QAction* action : command.actions) {
+            connect(action, &QAction::triggered, this,
+                    ui::guarded([this, h = command.handler] { (this->*h)(); }));
+        }
+    }
+    connect(lDown, &TLinkLabel::clicked, this, ui::guarded([this] { lDownClick(); }));
+    connect(lDelete, &TLinkLabel::clicked, this, ui::guarded([this] { mmDelClick(); }));
+    connect(poplist, &QListWidget::itemDoubleClicked, this, ui::guarded([this] { EditAccClick(); }));
+    connect(poplist, &QListWidget::itemSelectionChanged, this, ui::guarded([this] { UpdateCommands(); }));
+    connect(headlist, &QTreeWidget::itemSelectionChanged, this,
+            ui::guarded([this] { headlistSelectItem(); }));
+    connect(poplist, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        pop3popup->popup(poplist->viewport()->mapToGlobal(at));
+    });
+    connect(headlist, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        headpopup->popup(headlist->viewport()->mapToGlobal(at));
+    });
+}
+
+void Tfmain::SetEnglishTexts() {
+    const std::pair<QMenu*, const char*> menus[] = {
+        {Accounts1, "Account"}, {Messages1, "Messages"}, {SPAMfilter1, "SPAM-filter"}, {Help1, "Help"}};
+    for (const auto& [menu, text] : menus) menu->setTitle(QString::fromLatin1(text));
+    // Menu items, context menu items and tool buttons; a tool button's text
+    // is its hint.
+    const std::pair<QAction*, const char*> items[] = {
+        {mNew, "New Account"}, {mDelete, "Remove Account"}, {mEdit, "Properties"},
+        {Exit1, "Exit"}, {mmCheck, "Check Messages"}, {mmDownload, "Download message"},
+        {mmDel, "Remove Message(s)"}, {NastavenSPAMfiltr1, "SPAM filter Options"},
+        {Obecnpravidla1, "General Rules"}, {Npovda1, "Help Contain"}, {About1, "About ..."},
+        {tNew, "New Account"}, {tEdit, "Properties"}, {tDel, "Remove Account"},
+        {tCheck, "Check Messages"}, {tDownload, "Download message"},
+        {tDelete, "Remove Message(s)"}, {tSpam, "Select SPAM"}, {tAll, "Select all"},
+        {tUnsel, "Deselect All"}, {lHelp, "Help Contain"},
+        {CheckAcc, "Check Messages"}, {NewAcc, "New Account"}, {DelAcc, "Remove Account"},
+        {EditAcc, "Properties"}, {mDownload, "Download message"}, {mDel, "Remove Message(s)"},
+        {mmSpam, "Select SPAM"}, {mmAll, "Select all"}, {mmUnsel, "Deselect All"},
+    };
+    for (const auto& [action, text] : items) {
+        action->setText(QString::fromLatin1(text));
+        action->setToolTip(QString::fromLatin1(text));
+    }
+    headlist->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Size [B]"),
+                               QStringLiteral("Sender"), QStringLiteral("receiver"),
+                               QStringLiteral("Subject"), QStringLiteral("ID")});
+    lDown->setText(QStringLiteral("Download message"));
+    lDown->setToolTip(QStringLiteral("Safe download of message and don't try to run any attachment."));
+    lDown->adjustSize();
+    lDelete->setText(QStringLiteral("Remove Message(s)"));
+    lDelete->setToolTip(QStringLiteral("Delete Message on the Server"));
+    lDelete->adjustSize();
+    Panel5->setText(QStringLiteral("E-Mail Accounts"));
+}
 
 void Tfmain::FormCreate() {
+    SetEnglishTexts();
     FCurrentRow = -1;
-    LoadSettings();
+    // A broken account file is reported, and the settings are read all the
+    // same: otherwise closing the window would write the design bounds over
+    // the user's settings.
+    ui::runGuarded([this] { LoadAccounts(); });
+    ui::runGuarded([this] { LoadSettings(); });
+}
+
+void Tfmain::FormActivate() {
+    UpdateCommands();
+    AdjustSubjectColumn();
+}
+
+bool Tfmain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) ui::runGuarded([this] { FormActivate(); });
+    return QMainWindow::event(event);
+}
+
+void Tfmain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ui::runGuarded([this] { AdjustSubjectColumn(); });
+}
+
+void Tfmain::closeEvent(QCloseEvent* event) {
+    ui::runGuarded([this] { SaveSettings(); });
+    event->accept();
+}
+
+bool Tfmain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == ui::kProgressEvent) return evMessage(event);
+    if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_F1 && watched->isWidgetType()) {
+        auto* window = static_cast<QWidget*>(watched)->window();
+        const QVariant context = window->property(kHelpContextProperty);
+        ui::runGuarded([&] {
+            ui::platform().showHelp(HelpFilePath(), context.isValid() ? context.toInt() : kMainHelpContext);
+        });
+        return true;
+    }
+    if (watched == poplist.data()) return poplistKeyDown(key);
+    if (watched == headlist.data()) return headlistKeyDown(key);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool Tfmain::evMessage(QEvent* event) {
+    const long long count = static_cast<ui::ProgressEvent*>(event)->lParam();
+    if (progress->maximum() < count) {
+        // Steps beyond the maximum only show activity: forward, then wrap.
+        if (progress->value() < progress->maximum())
+            progress->setValue(std::max(progress->value() + 1, progress->minimum()));
+        else
+            progress->setValue(progress->minimum());
+    } else {
+        progress->setValue(static_cast<int>(std::max<long long>(count, progress->minimum())));
+    }
+    return true;
+}
+
+bool Tfmain::poplistKeyDown(int key) {
+    switch (key) {
+    case Qt::Key_Insert: ui::runGuarded([this] { NewAccClick(); }); return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: ui::runGuarded([this] { EditAccClick(); }); return true;
+    case Qt::Key_Delete: ui::runGuarded([this] { DelAccClick(); }); return true;
+    default: return false;
+    }
+}
+
+bool Tfmain::headlistKeyDown(int key) {
+    if (key != Qt::Key_Delete) return false;
+    ui::runGuarded([this] { mmDelClick(); });
+    return true;
+}
+
+void Tfmain::evException(const std::exception& error) {
+    ui::platform().showError(this, ui::toQString(error.what()), pos() + QPoint(50, 50));
+}
+
+void Tfmain::ShowProgress(const QString& text, int max) {
+    inflabel->setText(text);
+    inf->setVisible(!text.isEmpty());
+    inf->raise();
+    progress->setValue(1);
+    // The bar's minimum stays 1; a smaller maximum would move it.
+    progress->setMaximum(std::max(max, progress->minimum()));
+    ui::processPendingEvents();
+}
+
+void Tfmain::ShellOpen(const QString& target) { ui::platform().shellOpen(target); }
+
+void Tfmain::AdjustSubjectColumn() {
+    headlist->header()->resizeSection(kSubjectColumn, std::max(headlist->width() - 478, 188));
+}
+
+void Tfmain::UpdateCommands() {
+    QListWidgetItem* account = SelectedAccountItem();
+    for (QAction* a : {CheckAcc, DelAcc, EditAcc, mDelete, tEdit, tDel, tCheck, mmCheck, mEdit})
+        a->setEnabled(account != nullptr);
+    for (QAction* a : {mNew, tNew, NewAcc}) a->setEnabled(true);
+    const bool shown = FCurrentRow >= 0;
+    for (QAction* a : {tDelete, mDel, mmDel}) a->setEnabled(shown);
+    lDelete->setEnabled(shown);
+    const bool rows = headlist->topLevelItemCount() > 0;
+    for (QAction* a : {tSpam, tAll, tUnsel, mmSpam, mmAll, mmUnsel}) a->setEnabled(rows);
+    if (!shown) {
+        for (QAction* a : {mDownload, mmDownload, tDownload}) a->setEnabled(false);
+        lDown->setEnabled(false);
+    }
+    const QString caption =
+        account ? QStringLiteral("Check Messages (") + ui::captionText(roleText(*account, arName)) +
+                      QStringLiteral(")")
+                : QStringLiteral("Check Messages");
+    CheckAcc->setText(caption);
+    mmCheck->setText(caption);
+}
+
+void Tfmain::UpdateDownloadCommands(bool retrieved) {
+    for (QAction* a : {mDownload, mmDownload, tDownload}) a->setEnabled(!retrieved);
+    lDown->setEnabled(!retrieved);
+    const bool shown = FCurrentRow >= 0;
+    for (QAction* a : {tDelete, mDel, mmDel}) a->setEnabled(shown);
+    lDelete->setEnabled(shown);
+}
+
+void Tfmain::SetSpamRules(bool subjectEmpty, int recipients, int mailMaxLen) {
+    FSettings.SubjectEmpty = subjectEmpty;
+    FSettings.Recipients = recipients;
+    FSettings.MailMaxLen = mailMaxLen;
 }
 
 void Tfmain::LoadSettings() {
     const ui::IniFile ini(ui::settingsFilePath(kSettingsFileName));
     FSettings = readSettings(ini);
     setGeometry(FSettings.Left, FSettings.Top, FSettings.Width, FSettings.Height);
+    MoveOntoScreen();
+    // The splitters divide the space they have now, so the layouts give
+    // them the window's size first, even before the window is shown.
+    layout()->activate();
+    centralWidget()->layout()->activate();
     Splitter1->setSizes({FSettings.SplitVertical, FSettings.Width - FSettings.SplitVertical});
+    Panel2->layout()->activate();
     Splitter2->setSizes({FSettings.SplitHorizontal, FSettings.Height - FSettings.SplitHorizontal});
+}
+
+void Tfmain::MoveOntoScreen() {
+    const QRect frame(pos(), QSize(std::max(width(), 1), std::max(height(), 1)));
+    const auto screens = QGuiApplication::screens();
+    const bool seen = std::any_of(screens.begin(), screens.end(),
+                                  [&](const QScreen* s) { return s->geometry().intersects(frame); });
+    QScreen* primary = QGuiApplication::primaryScreen();
+    // A monitor that has been removed leaves the window nowhere to be seen.
+    if (!seen && primary) move(primary->availableGeometry().topLeft() + QPoint(20, 20));
 }
 
 void Tfmain::SaveSettings() {
@@ -58,18 +652,9 @@ void Tfmain::SaveSettings() {
     FSettings.Left = frame.left();
     FSettings.Height = frame.height();
     FSettings.Width = frame.width();
-    FSettings.SplitVertical = Panel1->width();
-    FSettings.SplitHorizontal = Panel3->height();
+    FSettings.SplitVertical = Splitter1->sizes().value(0);
+    FSettings.SplitHorizontal = Splitter2->sizes().value(0);
     ui::IniFile ini(ui::settingsFilePath(kSettingsFileName));
     writeSettings(ini, FSettings);
     ini.save();
-}
-
-void Tfmain::closeEvent(QCloseEvent* event) {
-    ui::runGuarded([this] { SaveSettings(); });
-    event->accept();
-}
-
-void Tfmain::evException(const std::exception& error) {
-    ui::platform().showError(this, ui::toQString(error.what()), pos() + QPoint(50, 50));
 }

@@ -1,12 +1,70 @@
 #pragma once
 
 #include "app/Settings.h"
+#include "app/udmAccounts.h"
 
+#include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
+#include <exception>
+#include <optional>
+
+class QAction;
+class QFrame;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QProgressBar;
 class QSplitter;
-class QWidget;
+class QStatusBar;
+class QTextBrowser;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// An underlined label with a hand cursor that acts like a link: a click on
+// it (while enabled) emits clicked().
+class TLinkLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit TLinkLabel(QWidget* parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// Item data roles of an account in poplist. The item's text shows the name;
+// the roles hold the five stored fields as bytes (QByteArray), so that a
+// name or password in any 8-bit code page is written back unchanged.
+enum AccountRole : int {
+    arName = Qt::UserRole + 1,
+    arHost,
+    arUserName,
+    arPassword,
+    arPort,
+};
+
+// Item data roles of a header list row. rrRecord ties the row to its own
+// message record directly (set by the check run); rrSortKey may hold a typed
+// value per column for sorting.
+enum RowRole : int {
+    rrRecord = Qt::UserRole + 1,
+    rrSortKey,
+};
+
+// The help contexts of the windows, kept in each window's "HelpContext"
+// property; F1 opens the help page at the active window's context.
+inline constexpr int kMainHelpContext = 30;
+inline constexpr const char* kHelpContextProperty = "HelpContext";
+
+// The help page beside the program (both the contents and context help).
+[[nodiscard]] QString HelpFilePath();
 
 // The main window: the account list, the header list, the message view,
 // tool bar, menus, status bar and the progress panel.
@@ -17,26 +75,140 @@ public:
     explicit Tfmain(QWidget* parent = nullptr);
     ~Tfmain() override;
 
+    // Reads the window bounds, the splitter positions and the spam rules
+    // from the settings file; a position off every screen goes onto the
+    // primary screen.
     void LoadSettings();
+    // Writes the nine settings keys from the current values.
     void SaveSettings();
 
-    // The spam rule settings, kept in memory while the program runs.
+    // The settings kept in memory while the program runs.
     [[nodiscard]] const TSettings& settings() const { return FSettings; }
+    // Replaces the three spam rule settings (general rules dialog).
+    void SetSpamRules(bool subjectEmpty, int recipients, int mailMaxLen);
 
+    // Sets the English texts of menus, tool hints, columns and links.
+    void SetEnglishTexts();
+    // Enables the commands from the current state (account selected,
+    // FCurrentRow, rows present) and sets the check commands' captions.
+    void UpdateCommands();
+    // Enables the download commands when `retrieved` is false, and the
+    // delete commands when FCurrentRow is 0 or more.
+    void UpdateDownloadCommands(bool retrieved);
+    // The "Subject" column gets the header list's width minus 478, at
+    // least 188.
+    void AdjustSubjectColumn();
+    // Shows the progress panel with `text` (hidden when empty), the bar at
+    // position 1 under maximum `max`, and lets the panel paint.
+    void ShowProgress(const QString& text, int max);
+    // The platform's default handler opens a file or link.
+    void ShellOpen(const QString& target);
+
+    // Fills the account list from accounts.dat; throws on a read or
+    // conversion error, keeping the accounts read before it.
+    void LoadAccounts();
+    // Writes the whole account list to accounts.dat.
+    void SaveAccounts();
+    // The selected account, or nothing when none is selected; throws
+    // EConvertError when its port is not an integer.
+    [[nodiscard]] std::optional<TPOP3Rec> ReadSelectedAccount() const;
+    void NewAccount();
+    void EditAccount();
+    void DeleteAccount();
+    // The selected item of poplist, or nullptr.
+    [[nodiscard]] QListWidgetItem* SelectedAccountItem() const;
+    // Appends an account item to poplist.
+    QListWidgetItem* AddAccountItem(const TAccountFields& fields);
+    // The stored fields of an account item.
+    [[nodiscard]] static TAccountFields AccountFieldsOf(const QListWidgetItem& item);
+    // Writes the fields into an account item (caption and four sub-items).
+    static void SetAccountItem(QListWidgetItem& item, const TAccountFields& fields);
+
+    // Appends a header list row with the six column texts and an unticked
+    // check box; the check run attaches its record under rrRecord.
+    QTreeWidgetItem* AddHeaderRow(const QStringList& texts);
+
+    // Command handlers; each control of a command runs the same one. They
+    // are virtual so that a window built on this one can extend them.
+    virtual void NewAccClick();
+    virtual void DelAccClick();
+    virtual void EditAccClick();
+    virtual void Exit1Click();
+    virtual void CheckAccClick();
+    virtual void lDownClick();
+    virtual void mmDelClick();
+    virtual void mmSpamClick();
+    virtual void mmAllClick();
+    virtual void mmUnselClick();
+    virtual void NastavenSPAMfiltr1Click();
+    virtual void Obecnpravidla1Click();
+    virtual void lHelpClick();
+    virtual void About1Click();
+    virtual void headlistSelectItem();
+
+    // The index of the header list row shown in the message view, or -1.
     int FCurrentRow = -1;
+
+    // Controls, under their own names.
+    QPointer<QToolBar> tool;
+    QPointer<QWidget> Panel1;
+    QPointer<QLabel> Panel5;
+    QPointer<QListWidget> poplist;
+    QPointer<QSplitter> Splitter1;
+    QPointer<QWidget> Panel2;
+    QPointer<QWidget> Panel3;
+    QPointer<QTreeWidget> headlist;
+    QPointer<QSplitter> Splitter2;
+    QPointer<QWidget> Panel4;
+    QPointer<QWidget> Panel6;
+    QPointer<QLabel> Panel6Caption;
+    QPointer<TLinkLabel> lDown;
+    QPointer<TLinkLabel> lDelete;
+    QPointer<QTextBrowser> memo;
+    QPointer<QStatusBar> bar;
+    std::array<QPointer<QLabel>, 2> barPanels;
+    QPointer<QFrame> inf;
+    QPointer<QLabel> inflabel;
+    QPointer<QProgressBar> progress;
+    QPointer<QMenu> pop3popup;
+    QPointer<QMenu> headpopup;
+    QPointer<QMenu> Accounts1, Messages1, SPAMfilter1, Help1;
+
+    // Main menu items.
+    QPointer<QAction> mNew, mDelete, mEdit, Exit1, mmCheck, mmDownload, mmDel;
+    QPointer<QAction> NastavenSPAMfiltr1, Obecnpravidla1, Npovda1, About1;
+    // Tool buttons.
+    QPointer<QAction> tNew, tEdit, tDel, tCheck, tDownload, tDelete, tSpam, tAll, tUnsel, lHelp;
+    // Context menu items.
+    QPointer<QAction> CheckAcc, NewAcc, DelAcc, EditAcc;
+    QPointer<QAction> mDownload, mDel, mmSpam, mmAll, mmUnsel;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
+    void FormActivate();
     void evException(const std::exception& error);
+    bool evMessage(QEvent* event);
+    bool poplistKeyDown(int key);
+    bool headlistKeyDown(int key);
+    void HelpKey();
+    void CreateControls();
+    void CreateHeaderList(QWidget* parent);
+    void CreateDetailPanel(QWidget* parent);
+    void CreateProgressPanel(QWidget* parent);
+    void CreateStatusBar();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void ConnectCommands();
+    QAction* NewAction(const char* name, int icon);
+    void MoveOntoScreen();
 
     TSettings FSettings;
-    QPointer<QWidget> Panel1;
-    QPointer<QWidget> Panel2;
-    QPointer<QWidget> Panel3;
-    QPointer<QWidget> Panel4;
-    QPointer<QSplitter> Splitter1;
-    QPointer<QSplitter> Splitter2;
+    bool FAccountsLoadFailed = false;
 };

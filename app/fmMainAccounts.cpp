@@ -1,0 +1,147 @@
+// The main window's account commands and its command handlers.
+#include "app/fmEdit.h"
+#include "app/fmMain.h"
+
+#include "ui/CommandGuard.h"
+#include "ui/Paths.h"
+#include "ui/Platform.h"
+#include "ui/TextCodec.h"
+
+#include <QListWidget>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+namespace {
+
+QIcon accountIcon() { return QIcon(QStringLiteral(":/icons/account.png")); }
+
+std::string roleText(const QListWidgetItem& item, int role) {
+    return item.data(role).toByteArray().toStdString();
+}
+
+}  // namespace
+
+TAccountFields Tfmain::AccountFieldsOf(const QListWidgetItem& item) {
+    return {roleText(item, arName), roleText(item, arHost), roleText(item, arUserName),
+            roleText(item, arPassword), roleText(item, arPort)};
+}
+
+void Tfmain::SetAccountItem(QListWidgetItem& item, const TAccountFields& fields) {
+    item.setIcon(accountIcon());
+    item.setText(ui::toQString(fields.Name));
+    item.setData(arName, QByteArray::fromStdString(fields.Name));
+    item.setData(arHost, QByteArray::fromStdString(fields.Host));
+    item.setData(arUserName, QByteArray::fromStdString(fields.UserName));
+    item.setData(arPassword, QByteArray::fromStdString(fields.Password));
+    item.setData(arPort, QByteArray::fromStdString(fields.Port));
+}
+
+QListWidgetItem* Tfmain::AddAccountItem(const TAccountFields& fields) {
+    auto* item = new QListWidgetItem(poplist);
+    SetAccountItem(*item, fields);
+    return item;
+}
+
+QListWidgetItem* Tfmain::SelectedAccountItem() const {
+    const auto selected = poplist->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+std::optional<TPOP3Rec> Tfmain::ReadSelectedAccount() const {
+    const QListWidgetItem* item = SelectedAccountItem();
+    if (!item) return std::nullopt;
+    return RecOf(AccountFieldsOf(*item));
+}
+
+void Tfmain::LoadAccounts() {
+    poplist->clear();
+    const std::string path = ui::ProgramFilePath(kAccountsFileName);
+    if (!std::filesystem::exists(path)) return;
+    try {
+        ReadAccountsFile(path, [this](const TAccountFields& fields) { AddAccountItem(fields); });
+    } catch (...) {
+        FAccountsLoadFailed = true;
+        throw;
+    }
+}
+
+void Tfmain::SaveAccounts() {
+    const std::string path = ui::ProgramFilePath(kAccountsFileName);
+    if (FAccountsLoadFailed) {
+        // The list holds only the accounts read before the file failed to
+        // load; the file is kept aside before it is replaced.
+        namespace fs = std::filesystem;
+        const fs::path backup = path + ".bak";
+        fs::copy_file(path, backup, fs::copy_options::overwrite_existing);
+        fs::permissions(backup, fs::perms::owner_read | fs::perms::owner_write);
+        FAccountsLoadFailed = false;
+    }
+    std::vector<TAccountFields> accounts;
+    for (int i = 0; i < poplist->count(); ++i) accounts.push_back(AccountFieldsOf(*poplist->item(i)));
+    WriteAccountsFile(path, accounts);
+}
+
+void Tfmain::NewAccount() {
+    TPOP3Rec rec;
+    if (EditAccountDialog(this, rec, QStringLiteral("New e-mail account")) != QDialog::Accepted) return;
+    AddAccountItem(FieldsOf(rec));
+    poplist->doItemsLayout();
+    SaveAccounts();
+}
+
+void Tfmain::EditAccount() {
+    QListWidgetItem* item = SelectedAccountItem();
+    if (!item) return;
+    const int row = poplist->row(item);
+    TPOP3Rec rec = RecOf(AccountFieldsOf(*item));
+    if (EditAccountDialog(this, rec, QStringLiteral("Edit e-mail account")) != QDialog::Accepted) return;
+    // The dialog pumped events; find the item again rather than trust it.
+    item = poplist->item(row);
+    if (!item) return;
+    SetAccountItem(*item, FieldsOf(rec));
+    UpdateCommands();
+    SaveAccounts();
+}
+
+void Tfmain::DeleteAccount() {
+    QListWidgetItem* item = SelectedAccountItem();
+    if (!item) return;
+    const int row = poplist->row(item);
+    if (!ui::platform().confirm(this, QStringLiteral("Delete account, really?"))) return;
+    delete poplist->takeItem(row);
+    SaveAccounts();
+}
+
+void Tfmain::NewAccClick() { NewAccount(); }
+void Tfmain::DelAccClick() { DeleteAccount(); }
+void Tfmain::EditAccClick() { EditAccount(); }
+void Tfmain::Exit1Click() { close(); }
+
+void Tfmain::CheckAccClick() {
+    if (ui::BusyScope::busy()) return;
+}
+
+void Tfmain::lDownClick() {
+    if (ui::BusyScope::busy()) return;
+}
+
+void Tfmain::mmDelClick() {
+    if (ui::BusyScope::busy()) return;
+}
+
+void Tfmain::mmSpamClick() {}
+void Tfmain::mmAllClick() {}
+void Tfmain::mmUnselClick() {}
+void Tfmain::NastavenSPAMfiltr1Click() {}
+void Tfmain::Obecnpravidla1Click() {}
+void Tfmain::About1Click() {}
+void Tfmain::lHelpClick() { ShellOpen(HelpFilePath()); }
+void Tfmain::headlistSelectItem() { UpdateCommands(); }
+
+QTreeWidgetItem* Tfmain::AddHeaderRow(const QStringList& texts) {
+    auto* row = new QTreeWidgetItem(headlist, texts);
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    row->setCheckState(0, Qt::Unchecked);
+    return row;
+}

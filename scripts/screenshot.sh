@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds what is needed and renders the main window, without a display, into
+# docs/main-window.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ ! -f build/dev/build.ninja ]; then cmake --preset dev; fi
+cmake --build --preset dev --target app_tests
+mkdir -p docs
+SKIMLET_SCREENSHOT="$PWD/docs/main-window.png" QT_QPA_PLATFORM=offscreen \
+  ./build/dev/tests/app_tests --gtest_filter='Screenshot.*'
+echo "wrote docs/main-window.png"
