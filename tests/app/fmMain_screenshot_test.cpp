@@ -69,8 +69,9 @@ TEST(Screenshot, MainWindowRenders) {
         QCoreApplication::processEvents();
         const QImage picture = w.grab().toImage();
         EXPECT_EQ(picture.size(), w.size() * w.devicePixelRatio());
-        if (const char* file = std::getenv("SKIMLET_SCREENSHOT"))
+        if (const char* file = std::getenv("SKIMLET_SCREENSHOT")) {
             EXPECT_TRUE(picture.save(QString::fromLocal8Bit(file), "PNG")) << file;
+        }
     }
     ui::setProgramFolder("");
     ui::setSettingsFolder("");
