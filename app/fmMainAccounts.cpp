@@ -1,4 +1,6 @@
 // The main window's account commands and its command handlers.
+#include "app/fmFilter.h"
+#include "app/fmFilter1.h"
 #include "app/fmEdit.h"
 #include "app/fmMain.h"
 
@@ -133,8 +135,13 @@ void Tfmain::mmDelClick() {
 void Tfmain::mmSpamClick() {}
 void Tfmain::mmAllClick() {}
 void Tfmain::mmUnselClick() {}
-void Tfmain::NastavenSPAMfiltr1Click() {}
-void Tfmain::Obecnpravidla1Click() {}
+void Tfmain::NastavenSPAMfiltr1Click() { Tffilter::Execute(this); }
+
+// The general rules take effect for later check runs; "OK" also writes the
+// settings file at once.
+void Tfmain::Obecnpravidla1Click() {
+    if (TfFilter1::Execute(this, FSettings)) SaveSettings();
+}
 void Tfmain::About1Click() {}
 void Tfmain::lHelpClick() { ShellOpen(HelpFilePath()); }
 void Tfmain::headlistSelectItem() { UpdateCommands(); }
