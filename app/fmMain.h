@@ -165,6 +165,8 @@ public:
     // Status bar panel 1: the number of ticked rows.
     void UpdateSelectedCount();
     void headlistClick();
+    // Removes every row without running the selection handler for them.
+    void ClearHeaderList();
 
     // Command handlers; each control of a command runs the same one. They
     // are virtual so that a window built on this one can extend them.
@@ -264,5 +266,6 @@ private:
     bool FRunActive = false;
     bool FRunAborted = false;
     bool FRecordsReplaced = false;
+    bool FClearingRows = false;
     QElapsedTimer FPumpClock;
 };

@@ -86,7 +86,7 @@ void Tfmain::CheckMessages() {
         ShowProgress(QStringLiteral("Check Messages ") + ui::toQString(rec.Name), 8);
         ReadMailbox(TPOP3::CreateClient(rec, this));
         barPanels[0]->setText(QStringLiteral("  POP3 host: ") + ui::toQString(rec.Host));
-        headlist->clear();
+        ClearHeaderList();
         PumpRun();
         FillHeaderList(filters, rules);
         if (headlist->topLevelItemCount() > 0) {
@@ -97,7 +97,7 @@ void Tfmain::CheckMessages() {
         // Rows whose records were replaced would show nothing or the wrong
         // thing: the list and the view go with them.
         if (FRecordsReplaced) {
-            headlist->clear();
+            ClearHeaderList();
             memo->clear();
             FCurrentRow = -1;
         }

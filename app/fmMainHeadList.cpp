@@ -97,6 +97,7 @@ void Tfmain::ConnectHeaderList() {
 
 // One call per row that lost the selection, then one per row that gained it.
 void Tfmain::headlistSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    if (FClearingRows) return;
     for (const QItemSelection* change : {&deselected, &selected}) {
         std::set<int> rows;
         for (const QModelIndex& index : change->indexes())
@@ -106,6 +107,14 @@ void Tfmain::headlistSelectionChanged(const QItemSelection& selected, const QIte
             if (item) headlistSelectItem(item, change == &selected);
         }
     }
+}
+
+// Rows going away are no choice of the user: their deselection must not
+// make one of them the shown row again.
+void Tfmain::ClearHeaderList() {
+    FClearingRows = true;
+    headlist->clear();
+    FClearingRows = false;
 }
 
 void Tfmain::headlistSelectItem(QTreeWidgetItem* Item, bool) {

@@ -104,7 +104,7 @@ protected:
         else
             w.poplist->item(0)->setData(arPort, QByteArray::fromStdString(std::to_string(server.port())));
         w.poplist->item(0)->setSelected(true);
-        w.CheckAccClick();
+        w.mmCheck->trigger();
     }
 
     static QStringList column(const Tfmain& w, int c) {
