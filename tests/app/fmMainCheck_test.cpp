@@ -131,7 +131,11 @@ TEST_F(CheckRun, TwoMessagesExactConversationRowsAndStatus) {
     Tfmain w;
     FakeServer server;
     scriptMailbox(server, {mail("First", "ann@example.com", "<1@x>", "80"), mail("Second", "Carl <carl@example.com>", "<2@x>", "1200")});
+    // Reading the headers steps the bar as an activity sign.
+    int highest = 0;
+    QObject::connect(w.progress, &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
     check(w, server);
+    EXPECT_GT(highest, 1);
 
     EXPECT_EQ(server.waitAndLines(), conversation(2));
     EXPECT_EQ(server.problems(), Lines{});
@@ -526,6 +530,29 @@ TEST_F(CheckRun, StalledServerKeepsTheWindowAliveAndClosingEndsTheRun) {
     EXPECT_FALSE(w.inf->isVisibleTo(&w));
     EXPECT_EQ(server.connections(), 1);
     // The connection was closed without "QUIT".
+    EXPECT_EQ(server.waitAndLines(), (Lines{"USER bob", "PASS secret", "UIDL"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The run started from the event loop, as the program does: closing the
+// window during the wait ends the run and then the event loop.
+TEST_F(CheckRun, ClosingDuringARunEndsTheProgramsEventLoop) {
+    Tfmain w;
+    w.show();
+    FakeServer server;
+    scriptLogin(server);
+    server.expect("UIDL");
+    QTimer::singleShot(0, &w, [&] { check(w, server); });
+    QTimer::singleShot(300, &w, [&] { w.close(); });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+    safety.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(server.waitAndLines(), (Lines{"USER bob", "PASS secret", "UIDL"}));
 }
 
