@@ -113,19 +113,6 @@ TEST(MessageParts, RecountAndIndex) {
     EXPECT_EQ(parts.TextPartTotal + parts.AttachmentTotal + parts.RelatedPartTotal, 0);
 }
 
-TEST(MessageParts, HeaderBackedProperties) {
-    TIdAttachment part;
-    part.SetContentType("image/png; name=\"a.png\"");
-    part.SetContentTransfer("base64");
-    part.SetContentDisposition("attachment");
-    EXPECT_EQ(part.ContentType(), "image/png; name=\"a.png\"");
-    EXPECT_EQ(part.PartHeaders.GetFieldValue("content-transfer-encoding"), "base64");
-    EXPECT_EQ(part.ContentDisposition(), "attachment");
-    part.SetContentType("");
-    EXPECT_EQ(part.ContentType(), "");
-    EXPECT_EQ(part.PartHeaders.Count(), 2);
-}
-
 // Saving an attachment -------------------------------------------------------------
 
 class SaveCopy : public ::testing::Test {
