@@ -2,6 +2,7 @@
 
 #include "app/udmSpam.h"
 #include "ui/CommandGuard.h"
+#include "ui/DialogKeys.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
@@ -52,12 +53,6 @@ bool sameLineIgnoringCase(const std::string& a, const std::string& b) {
         const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
         return upper(x) == upper(y);
     });
-}
-
-bool isEnterKey(const QEvent* event) {
-    if (event->type() != QEvent::KeyPress) return false;
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
 QLabel* boldLabel(QWidget* parent, const char* name, QRect bounds) {
@@ -321,7 +316,7 @@ void Tffilter::Button4Click() {
 }
 
 bool Tffilter::eventFilter(QObject* watched, QEvent* event) {
-    if (isEnterKey(event)) {
+    if (ui::isEnterKey(event)) {
         // Enter moves on as Tab would.
         focusNextChild();
         return true;
@@ -335,10 +330,7 @@ bool Tffilter::eventFilter(QObject* watched, QEvent* event) {
 
 void Tffilter::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
-        ui::runGuarded([] {
-            ui::platform().showHelp(ui::toQString(ui::ProgramFilePath("TOLVANE.html")),
-                                    kHelpContext);
-        });
+        ui::showProgramHelp(kHelpContext);
         return;
     }
     QDialog::keyPressEvent(event);

@@ -2,6 +2,7 @@
 
 #include "message/IdGlobal.h"
 #include "ui/CommandGuard.h"
+#include "ui/DialogKeys.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
@@ -121,23 +122,17 @@ TSettings TfFilter1::Values() const {
 void TfFilter1::Button1Click() { accept(); }
 
 bool TfFilter1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // Enter moves on as Tab would.
-            focusNextChild();
-            return true;
-        }
+    if (ui::isEnterKey(event)) {
+        // Enter moves on as Tab would.
+        focusNextChild();
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
 
 void TfFilter1::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
-        ui::runGuarded([] {
-            ui::platform().showHelp(ui::toQString(ui::ProgramFilePath("TOLVANE.html")),
-                                    kHelpContext);
-        });
+        ui::showProgramHelp(kHelpContext);
         return;
     }
     QDialog::keyPressEvent(event);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 // One Internet message in memory: the header-derived fields, the raw header
@@ -22,6 +23,12 @@ class EIdCanNotCreateMessagePart : public EIdException {
 public:
     EIdCanNotCreateMessagePart()
         : EIdException("TIdMessagePart can not be created.  Use descendant classes. ") {}
+};
+
+// An index outside a list: "List index out of bounds (%d)".
+class EListError : public EIdException {
+public:
+    explicit EListError(int index) : EIdException("List index out of bounds (" + std::to_string(index) + ")") {}
 };
 
 // A part of a received message. Content-Type and Content-Transfer-Encoding
@@ -41,8 +48,8 @@ public:
     TIdHeaderList ExtraHeaders;
 
 protected:
-    // Only the concrete kinds are created; a bare part raises
-    // EIdCanNotCreateMessagePart from the factory below.
+    // Only the concrete kinds are created; asking TIdMessageParts::Add for a
+    // bare part raises EIdCanNotCreateMessagePart.
     TIdMessagePart() = default;
 };
 
@@ -59,10 +66,15 @@ public:
     [[nodiscard]] std::string ContentDisposition() const;
     void SetContentDisposition(std::string_view value);
 
-    // Copies the file at StoredPath to destination; never overwrites.
-    // Raises EIdException "Error saving attachment." on any failure.
+    // Copies the file at StoredPath to destination, which must not exist
+    // yet (it is created exclusively, so an existing file or link there is
+    // never replaced); a partly written copy is removed again. Returns true;
+    // raises EIdException "Error saving attachment." on any failure.
     bool SaveCopyTo(const std::string& destination) const;
 
+    // The file holding the decoded content. Neither the part nor the message
+    // deletes it: it must outlive the message for SaveCopyTo, and the code
+    // that created it (body reception) owns its removal.
     std::string StoredPath;
     std::string AttachedFileName;
 };
@@ -71,14 +83,22 @@ public:
 class TIdMessageParts {
 public:
     [[nodiscard]] int Count() const { return static_cast<int>(FItems.size()); }
+    // Raises EListError for an index outside 0 to Count() - 1.
     [[nodiscard]] TIdMessagePart& Items(int index) const;
     [[nodiscard]] TIdMessagePart& operator[](int index) const { return Items(index); }
+    // Appends a new part of kind T (TIdText or TIdAttachment); T being the
+    // abstract TIdMessagePart raises EIdCanNotCreateMessagePart.
     template <class T>
     T& Add() {
-        auto item = std::make_unique<T>();
-        T& ref = *item;
-        FItems.push_back(std::move(item));
-        return ref;
+        static_assert(std::is_base_of_v<TIdMessagePart, T>);
+        if constexpr (std::is_same_v<T, TIdMessagePart>) {
+            throw EIdCanNotCreateMessagePart();
+        } else {
+            auto item = std::make_unique<T>();
+            T& ref = *item;
+            FItems.push_back(std::move(item));
+            return ref;
+        }
     }
     void Clear() { FItems.clear(); }
     void RecountParts();
@@ -94,8 +114,11 @@ private:
 // The boundaries of the open multipart levels, top first.
 class TIdMIMEBoundary {
 public:
+    // The top boundary, or "" when the stack is empty.
     [[nodiscard]] std::string CurrentBoundary() const;
+    // Pushes a non-empty boundary unless it equals the top (ignoring case).
     void PushBoundary(std::string_view boundary);
+    // Removes the top; raises EListError (index 0) on an empty stack.
     void PopBoundary();
     void ClearBoundaries() { FStack.clear(); }
     [[nodiscard]] int Count() const { return static_cast<int>(FStack.size()); }
@@ -104,9 +127,14 @@ private:
     std::vector<std::string> FStack;  // back() is the top
 };
 
-// The boundary parameter of a content type, upper-cased.
+// The boundary parameter of a content type, upper-cased: a quoted value up to
+// its closing quote, an unquoted one with the rest of the text.
 [[nodiscard]] std::string BoundaryFromContentType(std::string_view contentType);
-// "urgent" -> mpHigh, "non-priority" -> mpLow, else the leading number - 1.
+// The charset parameter of a content type, upper-cased: a quoted value up to
+// its closing quote, an unquoted one up to the next ";".
+[[nodiscard]] std::string CharSetFromContentType(std::string_view contentType);
+// "urgent" -> mpHigh, "non-priority" -> mpLow, else the leading number - 1
+// (3 when there is none), kept within mpHighest to mpLowest.
 [[nodiscard]] TIdMessagePriority ParsePriority(std::string_view text);
 
 class TIdMessage {
@@ -115,8 +143,12 @@ public:
     TIdMessage(const TIdMessage&) = delete;
     TIdMessage& operator=(const TIdMessage&) = delete;
 
+    // ResetHeaderFields, then ResetBody.
     void ResetMessage();
+    // Clears every header-derived field, HeaderLines, ExtraHeaders and the
+    // boundary stack; MessageId, Body, Parts, NoDecode and Tag stay.
     void ResetHeaderFields();
+    // Frees the parts and empties Body.
     void ResetBody();
 
     std::vector<std::string> Body;

@@ -10,11 +10,20 @@
 // and MIME parts where a whole message is fetched.
 class TIdMessageClient : public TIdTCPClient {
 public:
-    // Reads header lines into msg.HeaderLines until the terminator line
-    // (or "." when the terminator is empty), skipping empty lines, then
-    // fills the header fields. Returns the line that ended the loop.
+    // Appends header lines to msg.HeaderLines, as received, until the line
+    // equal to `alternateTerminator`; an empty terminator stops at the empty
+    // line that ends a header or at ".". Other empty lines are skipped. Then
+    // fills the header fields. Runs inside a read work span; returns the line
+    // that ended the loop. Raises the connection's read failures (the lines
+    // read so far stay, the fields are not touched), EIdReadLinesLimitExceeded
+    // past MaxReadLinesSize bytes, and what ReadHeaderFields raises.
     std::string ReceiveHeaderLines(TIdMessage& msg, std::string_view alternateTerminator);
 
-    // Recomputes the header-derived fields of msg from its HeaderLines.
+    // Recomputes the header-derived fields of msg from its HeaderLines and
+    // pushes the boundary of its content type. Never rejects a header; only
+    // the address, encoded-word and date parsers' errors pass through.
     static void ReadHeaderFields(TIdMessage& msg);
+
+    // Body reception (text lines, MIME parts, attachments) joins here for the
+    // whole-message fetch.
 };
