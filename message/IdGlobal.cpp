@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <optional>
 
@@ -305,10 +306,25 @@ TDateTime ParseZoneOffset(std::string_view zone) {
 }
 
 TDateTime LocalUtcOffset() {
-    // tzset makes a change of the TZ variable count, as the system's answer
-    // would change when the user switches zones.
-    tzset();
+    // The system is asked anew whenever the second or the TZ variable has
+    // changed since the last answer: tzset makes a change of TZ count, as
+    // the answer would change when the user switches zones, and it looks at
+    // the system's zone file, which costs a file system call. A header run
+    // converts thousands of dates a second, all with the offset of now.
+    struct Answer {
+        std::time_t second = -1;
+        std::string zone;
+        bool zoneSet = false;
+        TDateTime offset = 0;
+    };
+    thread_local Answer last;
     const std::time_t now = std::time(nullptr);
+    const char* zone = std::getenv("TZ");
+    if (now != static_cast<std::time_t>(-1) && now == last.second && (zone != nullptr) == last.zoneSet &&
+        (zone == nullptr || last.zone == zone)) {
+        return last.offset;
+    }
+    tzset();
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr || local.tm_isdst < 0) {
         throw EIdFailedToRetreiveTimeZoneInfo();
@@ -316,7 +332,8 @@ TDateTime LocalUtcOffset() {
     // Whole minutes, as the zone tables give them; the rare historic offsets
     // with seconds are cut to the minute.
     const long minutes = local.tm_gmtoff / 60;
-    return static_cast<TDateTime>(minutes) / (24 * 60);
+    last = {now, zone ? zone : "", zone != nullptr, static_cast<TDateTime>(minutes) / (24 * 60)};
+    return last.offset;
 }
 
 TDateTime InternetDateToLocal(std::string_view text) {

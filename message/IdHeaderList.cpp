@@ -63,6 +63,18 @@ std::string TIdHeaderList::FieldNameAt(int index) const {
 }
 
 int TIdHeaderList::FieldIndex(std::string_view name) const {
+    // The usual case, a name of single-byte characters without a colon: a
+    // line matches exactly when its byte after the name is the colon and the
+    // bytes before it equal the name, so one byte decides most lines. (Such
+    // a prefix holds no colon and no lead byte, as the name holds none.)
+    if (!name.empty() && std::none_of(name.begin(), name.end(), [](char c) { return c == ':' || IsLeadByte(c); })) {
+        const std::size_t n = name.size();
+        for (int i = 0; i < Count(); ++i) {
+            const std::string& line = FLines[static_cast<std::size_t>(i)];
+            if (line.size() > n && line[n] == ':' && SameText(std::string_view(line).substr(0, n), name)) return i;
+        }
+        return -1;
+    }
     for (int i = 0; i < Count(); ++i) {
         const std::string_view line = FLines[static_cast<std::size_t>(i)];
         if (name.empty()) {

@@ -26,6 +26,11 @@
 #   SKIMLET_DOVECOT_DIR       the server's temporary folder
 #   SKIMLET_DOVECOT_USER, SKIMLET_DOVECOT_PASSWORD, SKIMLET_DOVECOT_MAILDIR
 #   SKIMLET_DOVECOT_USER2, SKIMLET_DOVECOT_PASSWORD2, SKIMLET_DOVECOT_MAILDIR2
+#   SKIMLET_DOVECOT_MANIFEST  the generated messages' expected fields, one
+#                             line each (gen-mailbox.py --manifest); empty
+#                             file when nothing was generated
+#   SKIMLET_DOVECOT_LOG       the server's log (one "Disconnected" line per
+#                             ended session)
 # Messages written into a Maildir's new/ folder before a login are seen by
 # that login, numbered in file name order. Run as root, the server works as
 # user nobody: such files must be readable by others (mode 0644, not 0600). LIST and STAT count CR LF line
@@ -208,8 +213,10 @@ fill_mailbox() {
   local new="$dir/home/$USER1/Maildir/new" path f
   if [ "$opt_messages" -gt 0 ]; then
     python3 "$SCRIPT_DIR/gen-mailbox.py" --count "$opt_messages" --seed "$opt_seed" \
-      --spam-every "$opt_spam" --maildir "$dir/home/$USER1/Maildir" >/dev/null
+      --spam-every "$opt_spam" --maildir "$dir/home/$USER1/Maildir" \
+      --manifest "$dir/manifest.tsv" >/dev/null
   fi
+  touch "$dir/manifest.tsv"
   local n=$opt_messages
   for path in "${opt_add[@]+"${opt_add[@]}"}"; do
     if [ -d "$path" ]; then
@@ -300,7 +307,9 @@ SKIMLET_DOVECOT_MAILDIR=$dir/home/$USER1/Maildir
 SKIMLET_DOVECOT_USER2=$USER2
 SKIMLET_DOVECOT_PASSWORD2='$PASS2'
 SKIMLET_DOVECOT_MAILDIR2=$dir/home/$USER2/Maildir
-export SKIMLET_DOVECOT_HOST SKIMLET_DOVECOT_PORT SKIMLET_DOVECOT_DIR SKIMLET_DOVECOT_USER SKIMLET_DOVECOT_PASSWORD SKIMLET_DOVECOT_MAILDIR SKIMLET_DOVECOT_USER2 SKIMLET_DOVECOT_PASSWORD2 SKIMLET_DOVECOT_MAILDIR2
+SKIMLET_DOVECOT_MANIFEST=$dir/manifest.tsv
+SKIMLET_DOVECOT_LOG=$dir/dovecot.log
+export SKIMLET_DOVECOT_HOST SKIMLET_DOVECOT_PORT SKIMLET_DOVECOT_DIR SKIMLET_DOVECOT_USER SKIMLET_DOVECOT_PASSWORD SKIMLET_DOVECOT_MAILDIR SKIMLET_DOVECOT_USER2 SKIMLET_DOVECOT_PASSWORD2 SKIMLET_DOVECOT_MAILDIR2 SKIMLET_DOVECOT_MANIFEST SKIMLET_DOVECOT_LOG
 EOF
 }
 
@@ -310,6 +319,7 @@ export_env() {
   export SKIMLET_DOVECOT_MAILDIR="$dir/home/$USER1/Maildir"
   export SKIMLET_DOVECOT_USER2="$USER2" SKIMLET_DOVECOT_PASSWORD2="$PASS2"
   export SKIMLET_DOVECOT_MAILDIR2="$dir/home/$USER2/Maildir"
+  export SKIMLET_DOVECOT_MANIFEST="$dir/manifest.tsv" SKIMLET_DOVECOT_LOG="$dir/dovecot.log"
 }
 
 parse_options() {
@@ -355,7 +365,7 @@ main() {
     stop)
       if [ -z "${1:-}" ] || [ ! -f "$1/dovecot.conf" ]; then die "stop needs the server folder"; fi
       stop_server "$(realpath "$1")" ;;
-    *) sed -n '2,45p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,50p' "$0" >&2; exit 2 ;;
   esac
 }
 

@@ -19,6 +19,20 @@ UTF-8, ISO-8859-2 and windows-1250, Q and B encodings, a folded Subject,
 Message-ID, MIME headers and X- fields. Bodies are small text parts, some
 multipart/alternative.
 
+Manifest (--manifest FILE): one tab-separated line per message with what a
+reader of its header must find, for tests that check the fields after a
+round trip through a server:
+    index  file-name  message-id  from-address  to-addresses  cc-addresses
+    date  subject-hex
+Address lists are the bare addresses separated by single spaces ("-" when
+empty). date is the Date field's instant in seconds since 1970-01-01 UTC,
+counting named zones ("GMT", "EST", "(CET)" comments) as UTC and numeric
+zones as given. subject-hex is the expected subject bytes in hexadecimal
+when they follow from the text alone: a plain subject, or one encoded word
+in ISO-8859-2 or windows-1250 decoded to that charset's bytes; "-" when the
+subject is split over several encoded words or encoded in UTF-8 (those are
+left to a comparison with the stored file).
+
 Spam-like messages (--spam-every K: messages K, 2K, 3K, ...) cycle through
 kinds: disguised spam words in the subject ("V-I-A-G-R-A", "v1agra",
 "c@sino", ...), a disguised word in the sender, an empty subject, many
@@ -30,6 +44,7 @@ tell which kind a message is.
 import argparse
 import base64
 import datetime
+import email.header
 import os
 import random
 import sys
@@ -134,14 +149,25 @@ def fold_list(field, items):
     return lines
 
 
-def date_text(rng, index):
-    """A valid RFC 5322 date, in one of several allowed forms."""
+def date_text(rng, index, facts=None):
+    """A valid RFC 5322 date, in one of several allowed forms. When `facts`
+    is a dict, its "date" entry gets the instant in seconds since 1970 UTC,
+    numeric zones honoured and named zones counted as UTC."""
     day, month = rng.randint(1, 28), rng.randint(1, 12)
     year = 2020 + index % 7
     hh, mm, ss = rng.randint(0, 23), rng.randint(0, 59), rng.randint(0, 59)
     weekday = DAYS[datetime.date(year, month, day).weekday()]
     zone = rng.choice(ZONES)
     form = index % 6
+    if facts is not None:
+        shown_zone = zone if form in (0, 1, 2, 4) else ("+0100" if form == 3 else "GMT")
+        offset = 0
+        if shown_zone[0] in "+-":
+            offset = int(shown_zone[1:3]) * 3600 + int(shown_zone[3:5]) * 60
+            offset = -offset if shown_zone[0] == "-" else offset
+        wall = datetime.datetime(year, month, day, hh, mm, 0 if form == 2 else ss,
+                                 tzinfo=datetime.timezone.utc)
+        facts["date"] = int(wall.timestamp()) - offset
     if form == 0:
         return "%s, %02d %s %d %02d:%02d:%02d %s" % (weekday, day, MONTHS[month - 1], year, hh, mm, ss, zone)
     if form == 1:
@@ -183,9 +209,31 @@ def body_text(rng, size=None):
 
 
 class Message:
-    def __init__(self, header_lines, body):
+    def __init__(self, header_lines, body, facts):
         self.header_lines = header_lines
         self.body = body
+        self.facts = facts
+
+
+def bare_address(text):
+    """The address of one generated mailbox text ("a@b", "<a@b>", "Name <a@b>")."""
+    return text[text.rindex("<") + 1:-1] if text.endswith(">") else text
+
+
+def expected_subject(lines):
+    """The subject bytes a reader must find, as hex, when they follow from the
+    field alone (see the manifest description); None otherwise."""
+    if len(lines) != 1:
+        return None
+    value = lines[0][len("Subject:"):].strip()
+    if "=?" not in value:
+        return value.encode("utf-8").hex()
+    if value.count("=?") != 1:
+        return None
+    (raw, charset), = email.header.decode_header(value)
+    if not charset or not charset.upper().startswith(("ISO", "WINDOWS")):
+        return None
+    return raw.hex()
 
 
 def make_message(rng, index, spam_kind, many, large_kb):
@@ -193,26 +241,36 @@ def make_message(rng, index, spam_kind, many, large_kb):
     h = ["Return-Path: <bounce-%d@%s>" % (index, rng.choice(DOMAINS)),
          "Delivered-To: inbox@example.com"]
     h += received_lines(rng, index)
-    h.append("Date: " + date_text(rng, index))
+    facts = {}
+    h.append("Date: " + date_text(rng, index, facts))
     if spam_kind == "sender":
-        h.append("From: %s <%s.deals@promo.example.biz>" % (
+        sender = "%s <%s.deals@promo.example.biz>" % (
             encoded_word("Best " + rng.choice(SPAM_WORDS) + " deals", rng),
-            rng.choice(["c.a.s.i.n.o", "v1agra", "v-i-a-g-r-a", "rol3x"])))
+            rng.choice(["c.a.s.i.n.o", "v1agra", "v-i-a-g-r-a", "rol3x"]))
     else:
-        h.append("From: " + mailbox(rng))
+        sender = mailbox(rng)
+    h.append("From: " + sender)
+    facts["from"] = bare_address(sender)
     count = many if spam_kind == "many-recipients" else rng.randint(1, 4)
     to = [mailbox(rng) if i < 14 else "user%03d@%s" % (i, rng.choice(DOMAINS)) for i in range(count)]
     h += fold_list("To", to)
+    facts["to"] = [bare_address(t) for t in to]
+    facts["cc"] = []
     if rng.random() < 0.6:
-        h += fold_list("Cc", [mailbox(rng) for _ in range(rng.randint(1, 3))])
+        cc = [mailbox(rng) for _ in range(rng.randint(1, 3))]
+        h += fold_list("Cc", cc)
+        facts["cc"] = [bare_address(c) for c in cc]
     if spam_kind == "empty-subject":
-        h.append("Subject: ")
+        subject = ["Subject: "]
     elif spam_kind == "word":
-        h.append("Subject: " + phrase("%s %s" % (rng.choice(SPAM_WORDS), rng.choice(["now!", "offer", "-80% today"])), rng))
+        subject = ["Subject: " + phrase("%s %s" % (rng.choice(SPAM_WORDS), rng.choice(["now!", "offer", "-80% today"])), rng)]
     else:
-        h += fold_subject(rng.choice(SUBJECTS), rng)
+        subject = fold_subject(rng.choice(SUBJECTS), rng)
+    h += subject
+    facts["subject"] = expected_subject(subject)
     tag = "spam-%s." % spam_kind if spam_kind else ""
     h.append("Message-ID: <%s%d.%08x@%s>" % (tag, index, rng.getrandbits(32), rng.choice(DOMAINS)))
+    facts["message_id"] = h[-1][len("Message-ID: "):]
     if rng.random() < 0.3:
         h.append("In-Reply-To: <%08x@example.org>" % rng.getrandbits(32))
     h.append("Reply-To: " + mailbox(rng))
@@ -232,7 +290,7 @@ def make_message(rng, index, spam_kind, many, large_kb):
     else:
         h.append("Content-Type: text/plain; charset=%s; format=flowed" % rng.choice(CHARSETS))
         h.append("Content-Transfer-Encoding: 7bit")
-    return Message(h, body)
+    return Message(h, body, facts)
 
 
 def fold_subject(text, rng):
@@ -253,6 +311,14 @@ def encode(text):
     return text.encode("utf-8")
 
 
+def manifest_line(index, name, facts):
+    def addresses(items):
+        return " ".join(items) if items else "-"
+    subject = facts["subject"]
+    return "\t".join([str(index), name, facts["message_id"], facts["from"], addresses(facts["to"]),
+                      addresses(facts["cc"]), str(facts["date"]), "-" if subject is None else subject]) + "\n"
+
+
 def generate(args):
     rng = random.Random(args.seed)
     for index in range(1, args.count + 1):
@@ -268,28 +334,34 @@ def main():
     p.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
     p.add_argument("--maildir", help="Maildir to write into (new/ is filled; created if missing)")
     p.add_argument("--headers-file", help="write all header blocks into this file")
+    p.add_argument("--manifest", help="write the expected fields of every message into this file")
     p.add_argument("--spam-every", type=int, default=0, metavar="K",
                    help="make messages K, 2K, ... spam-like (default 0: none)")
     p.add_argument("--many-recipients", type=int, default=40, help="recipients of the many-recipients kind")
     p.add_argument("--large-kb", type=int, default=300, help="body size in kB of the large kind")
     args = p.parse_args()
-    if not args.maildir and not args.headers_file:
-        p.error("give --maildir and/or --headers-file")
+    if not args.maildir and not args.headers_file and not args.manifest:
+        p.error("give --maildir, --headers-file and/or --manifest")
     if args.maildir:
         for sub in ("new", "cur", "tmp"):
             os.makedirs(os.path.join(args.maildir, sub), exist_ok=True)
     headers = open(args.headers_file, "wb") if args.headers_file else None
+    manifest = open(args.manifest, "w", encoding="ascii") if args.manifest else None
     try:
         for index, msg in generate(args):
+            name = "%07d.skimlet" % index
             if args.maildir:
-                name = os.path.join(args.maildir, "new", "%07d.skimlet" % index)
-                with open(name, "wb") as f:
+                with open(os.path.join(args.maildir, "new", name), "wb") as f:
                     f.write(encode(header_block(msg, "\n") + "\n" + msg.body))
             if headers:
                 headers.write(encode(header_block(msg, "\r\n") + "\r\n"))
+            if manifest:
+                manifest.write(manifest_line(index, name, msg.facts))
     finally:
         if headers:
             headers.close()
+        if manifest:
+            manifest.close()
     print("wrote %d messages" % args.count)
 
 

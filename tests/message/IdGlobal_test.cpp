@@ -221,6 +221,22 @@ TEST(InternetDateToLocal, DaylightSavingOffsetInForceNowIsUsedForEveryDate) {
     EXPECT_EQ(at(2026, 1, 15, 12, 0, 0), DecodeDateTime(InternetDateToLocal("15 Jan 2026 10:00:00 +0000")));
 }
 
+TEST(LocalUtcOffset, ZoneChangesCountAtOnce) {
+    // Within the same second, too: the answer is kept only while TZ stays.
+    ScopedTimeZone west("EST5");
+    EXPECT_NEAR(-300 * kMinute, LocalUtcOffset(), 1e-12);
+    {
+        ScopedTimeZone east("CET-1");
+        EXPECT_NEAR(60 * kMinute, LocalUtcOffset(), 1e-12);
+    }
+    EXPECT_NEAR(-300 * kMinute, LocalUtcOffset(), 1e-12);
+    // From no TZ (the system's zone) to a TZ and back.
+    unsetenv("TZ");
+    (void)LocalUtcOffset();
+    setenv("TZ", "CET-1", 1);
+    EXPECT_NEAR(60 * kMinute, LocalUtcOffset(), 1e-12);
+}
+
 TEST(LocalUtcOffset, FollowsZoneWithRules) {
     ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     const double offset = LocalUtcOffset();

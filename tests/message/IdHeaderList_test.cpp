@@ -53,6 +53,10 @@ TEST(HeaderListLookup, GetFieldValue) {
         {"ValueTrimmed", {"Subject: \t spaced \t"}, "Subject", "spaced"},
         {"ContinuationIsNotAField", {"X-A: a", " Subject: no"}, "Subject", ""},
         {"NamePrefixDoesNotMatch", {"Subjects: a", "Subject: b"}, "Subject", "b"},
+        {"NameSuffixDoesNotMatch", {"X-Subject: a", "Subject: b"}, "Subject", "b"},
+        {"LineThatIsOnlyTheName", {"Subject", "Subject: b"}, "Subject", "b"},
+        {"ShorterLineThanName", {"Sub", ":", "Subject:b"}, "Subject", "b"},
+        {"NameWithColonMatchesNothing", {"A:B: x", "A: y"}, "A:B", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,251 @@
+// Header reception: 10,000 realistic headers (about 25 lines each: trace
+// lines, folded fields, encoded words, several addresses) arrive over a
+// loopback connection as the replies of "TOP n 0" do, and each is read with
+// ReceiveHeaderLines into a new message, which runs ReadHeaderFields. In
+// headers per second.
+//
+// Beside it, when the library is installed, GMime 3 parses the same header
+// blocks from memory and reads the same fields (subject, sender, receivers,
+// date). Python's email parser is measured on the same file by
+// bench/python/header_parse_peer.py; scripts/bench.sh headers runs all of
+// them in one go and prints the ratios.
+//
+// The headers come from scripts/gen-mailbox.py --headers-file; give a file
+// with --headers-file=PATH (or SKIMLET_HEADERS_FILE), otherwise the program
+// generates one with the generator's benchmark settings.
+#include "message/IdMessage.h"
+#include "message/IdMessageClient.h"
+
+#include <benchmark/benchmark.h>
+
+#ifdef SKIMLET_HAVE_GMIME
+#include <gmime/gmime.h>
+#include <iconv.h>
+#endif
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The header blocks of the benchmark, each with its closing empty line.
+std::vector<std::string>& blocks() {
+    static std::vector<std::string> all;
+    return all;
+}
+
+std::vector<std::string> splitBlocks(const std::string& data) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < data.size()) {
+        const std::size_t end = data.find("\r\n\r\n", start);
+        const std::size_t stop = end == std::string::npos ? data.size() : end + 4;
+        if (stop > start + 4) result.push_back(data.substr(start, stop - start));
+        start = stop;
+    }
+    return result;
+}
+
+bool loadBlocks(std::string path) {
+    std::string generated;
+    if (path.empty()) {
+        char name[] = "/tmp/skimlet-headers-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd < 0) return false;
+        ::close(fd);
+        generated = name;
+        const std::string command = "python3 '" SKIMLET_SOURCE_DIR "/scripts/gen-mailbox.py' --count 10000 --seed 1 "
+                                    "--spam-every 10 --large-kb 1 --headers-file '" +
+                                    generated + "' >/dev/null";
+        if (std::system(command.c_str()) != 0) {
+            std::remove(name);
+            return false;
+        }
+        path = generated;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    if (!generated.empty()) std::remove(generated.c_str());
+    blocks() = splitBlocks(content.str());
+    return !blocks().empty();
+}
+
+// Every block followed by the line "." as in a reply to "TOP n 0"; lines
+// that begin with "." are stuffed as a server would.
+const std::string& wireData() {
+    static const std::string data = [] {
+        std::string text;
+        for (const std::string& block : blocks()) {
+            std::size_t start = 0;
+            while (start < block.size()) {
+                const std::size_t end = block.find("\r\n", start) + 2;
+                if (block[start] == '.') text += '.';
+                text.append(block, start, end - start);
+                start = end;
+            }
+            text += ".\r\n";
+        }
+        return text;
+    }();
+    return data;
+}
+
+// Listens on 127.0.0.1 and sends the wire data to one connection.
+class Sender {
+public:
+    Sender() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t n = sizeof a;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), n);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            const std::string& data = wireData();
+            for (std::size_t done = 0; done < data.size();) {
+                const ssize_t sent = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+                if (sent <= 0) break;
+                done += static_cast<std::size_t>(sent);
+            }
+            ::close(fd);
+        });
+    }
+    ~Sender() {
+        thread_.join();
+        ::close(listener_);
+    }
+    [[nodiscard]] int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+void BM_ReceiveHeaderLines(benchmark::State& state) {
+    const std::size_t count = blocks().size();
+    std::size_t checksum = 0;
+    for (auto _ : state) {
+        Sender sender;
+        TIdMessageClient client;
+        client.Host = "127.0.0.1";
+        client.Port = sender.port();
+        client.Connect();
+        for (std::size_t i = 0; i < count; ++i) {
+            TIdMessage msg;
+            client.ReceiveHeaderLines(msg, ".");
+            checksum += msg.Subject.size() + msg.From.Address().size() + msg.Recipients.Count() +
+                        static_cast<std::size_t>(msg.Date > 0);
+        }
+        client.Disconnect();
+    }
+    benchmark::DoNotOptimize(checksum);
+    state.counters["headers/s"] = benchmark::Counter(static_cast<double>(state.iterations() * count),
+                                                     benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ReceiveHeaderLines)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+#ifdef SKIMLET_HAVE_GMIME
+// GMime 3 on the same blocks, from memory: parse the header, then read the
+// decoded subject, the sender's name and address, every receiver's address
+// and the date.
+void BM_GMimeHeaders(benchmark::State& state) {
+    const std::vector<std::string>& all = blocks();
+    std::size_t checksum = 0;
+    for (auto _ : state) {
+        for (const std::string& block : all) {
+            GMimeStream* stream = g_mime_stream_mem_new_with_buffer(block.data(), block.size());
+            GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+            GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
+            if (message) {
+                const char* subject = g_mime_message_get_subject(message);
+                checksum += subject ? std::strlen(subject) : 0;
+                InternetAddressList* from = g_mime_message_get_from(message);
+                if (from && internet_address_list_length(from) > 0) {
+                    InternetAddress* sender = internet_address_list_get_address(from, 0);
+                    const char* name = internet_address_get_name(sender);
+                    checksum += name ? std::strlen(name) : 0;
+                    if (INTERNET_ADDRESS_IS_MAILBOX(sender)) {
+                        checksum += std::strlen(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(sender)));
+                    }
+                }
+                InternetAddressList* to = g_mime_message_get_to(message);
+                const int receivers = to ? internet_address_list_length(to) : 0;
+                for (int i = 0; i < receivers; ++i) {
+                    InternetAddress* address = internet_address_list_get_address(to, i);
+                    if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+                        checksum += std::strlen(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+                    }
+                }
+                GDateTime* date = g_mime_message_get_date(message);
+                if (date) checksum += static_cast<std::size_t>(g_date_time_to_unix(date) & 1);
+                g_object_unref(message);
+            }
+            g_object_unref(stream);
+            g_object_unref(parser);
+        }
+    }
+    benchmark::DoNotOptimize(checksum);
+    state.counters["headers/s"] = benchmark::Counter(static_cast<double>(state.iterations() * all.size()),
+                                                     benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_GMimeHeaders)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path;
+    if (const char* env = std::getenv("SKIMLET_HEADERS_FILE")) path = env;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        constexpr std::string_view option = "--headers-file=";
+        if (i > 0 && std::string_view(argv[i]).substr(0, option.size()) == option) {
+            path = argv[i] + option.size();
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    int restCount = static_cast<int>(rest.size());
+    benchmark::Initialize(&restCount, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) return 1;
+    if (!loadBlocks(path)) {
+        std::cerr << "header_recv_bench: no headers (give --headers-file=PATH; generating needs python3)\n";
+        return 1;
+    }
+    benchmark::AddCustomContext("headers", std::to_string(blocks().size()));
+#ifdef SKIMLET_HAVE_GMIME
+    g_mime_init();
+    // GMime converts the decoded words of every header with iconv; one open
+    // converter per charset of the headers keeps the C library's conversion
+    // modules loaded, instead of loading and unloading them for each header.
+    for (const char* charset : {"ISO-8859-2", "WINDOWS-1250", "ISO-8859-1"}) {
+        static std::vector<iconv_t> keep;
+        keep.push_back(iconv_open("UTF-8", charset));
+    }
+#endif
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+#ifdef SKIMLET_HAVE_GMIME
+    g_mime_shutdown();
+#endif
+    return 0;
+}

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs the benchmarks that have peers, with their peers, in one go, and
+# prints the rates side by side.
+#
+#   scripts/bench.sh [headers|checkrun|all]      (default: all)
+#
+# headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
+#           loopback, GMime 3 when installed) and Python's email parser
+#           (bench/python/header_parse_peer.py) on the same 10,000 headers
+# checkrun  against a private Dovecot holding 2,000 messages: the minimal
+#           blocking client (bench/pop3_minimal_bench) and Python's poplib
+#           (bench/python/poplib_peer.py), the same exchanges each
+#
+# Installs the bench-only extra libgmime-3.0-dev when it is missing and
+# packages can be installed here (root or sudo); goes on without it
+# otherwise. Builds the dev preset's benchmark programs first. Benchmarks
+# never run as tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+readonly ROOT=$PWD BUILD=$PWD/build/dev
+what=${1:-all}
+case $what in headers | checkrun | all) ;; *) sed -n '2,17p' "$0" >&2; exit 2 ;; esac
+
+install_extras() {
+  if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null && sudo -n true 2>/dev/null || {
+      echo "bench: libgmime-3.0-dev is missing; the GMime peer is left out" >&2
+      return 0
+    }
+    as_root=(sudo)
+  fi
+  echo "bench: installing libgmime-3.0-dev for the GMime peer" >&2
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    libgmime-3.0-dev >/dev/null 2>&1 ||
+    { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null 2>&1 &&
+      "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+        libgmime-3.0-dev >/dev/null 2>&1; } ||
+    echo "bench: could not install libgmime-3.0-dev; the GMime peer is left out" >&2
+}
+
+build() {
+  cmake --preset dev >/dev/null
+  cmake --build --preset dev -j2 --target "$@"
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/skimlet-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Prints "name rate" for every benchmark of a Google Benchmark JSON file that
+# has the counter $2.
+rates() {
+  python3 - "$1" "$2" <<'EOF'
+import json, sys
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if sys.argv[2] in b and not b.get("error_occurred"):
+        print(b["name"].split("/")[0], b[sys.argv[2]])
+EOF
+}
+
+bench_headers() {
+  build header_recv_bench
+  local headers=$work/headers.txt
+  python3 scripts/gen-mailbox.py --count 10000 --seed 1 --spam-every 10 --large-kb 1 \
+    --headers-file "$headers" >/dev/null
+  echo "== header reception: 10,000 headers (gen-mailbox.py --seed 1)"
+  "$BUILD/bench/header_recv_bench" --headers-file="$headers" \
+    --benchmark_out="$work/headers.json" --benchmark_out_format=json
+  local python
+  python=$(python3 bench/python/header_parse_peer.py --headers-file "$headers")
+  python=${python#*=}
+  echo
+  rates "$work/headers.json" "headers/s" | python3 -c '
+import sys
+python = float(sys.argv[1])
+rates = dict((n, float(r)) for n, r in (l.split() for l in sys.stdin))
+ours = rates.get("BM_ReceiveHeaderLines")
+gmime = rates.get("BM_GMimeHeaders")
+print("%-36s %12s" % ("header reception", "headers/s"))
+if ours: print("%-36s %12.0f" % ("Skimlet (loopback, ReceiveHeaderLines)", ours))
+if gmime: print("%-36s %12.0f" % ("GMime 3 (from memory)", gmime))
+else: print("%-36s %12s" % ("GMime 3", "not installed"))
+print("%-36s %12.0f" % ("Python email.parser (from memory)", python))
+if ours:
+    print("Skimlet / Python: %.1fx (target 10x)" % (ours / python))
+    if gmime: print("Skimlet / GMime:  %.1fx (target 2x)" % (ours / gmime))
+' "$python"
+}
+
+bench_checkrun() {
+  build pop3_minimal_bench
+  echo "== check run: 2,000 messages on a private Dovecot"
+  scripts/dovecot-test-server.sh run --messages 2000 --spam 10 -- bash -c '
+    set -e
+    "$0/bench/pop3_minimal_bench" --benchmark_out="$1/checkrun.json" --benchmark_out_format=json
+    python3 "$2/bench/python/poplib_peer.py" >"$1/poplib.txt"
+  ' "$BUILD" "$work" "$ROOT"
+  local python
+  python=$(cat "$work/poplib.txt")
+  python=${python#*=}
+  echo
+  rates "$work/checkrun.json" "messages/s" | python3 -c '
+import sys
+python = float(sys.argv[1])
+print("%-36s %12s" % ("check run", "messages/s"))
+for line in sys.stdin:
+    name, rate = line.split()
+    print("%-36s %12.0f" % (name, float(rate)))
+print("%-36s %12.0f" % ("Python poplib", python))
+' "$python"
+}
+
+install_extras
+case $what in
+  headers) bench_headers ;;
+  checkrun) bench_checkrun ;;
+  all) bench_headers; echo; bench_checkrun ;;
+esac
