@@ -11,9 +11,11 @@
 #include <QTreeWidgetItem>
 
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -152,6 +154,20 @@ public:
     void CheckMessages();
     // One connection that refills MessageHeaders; returns the message count.
     int ReadMailbox(const std::shared_ptr<TPOP3>& client);
+    // "Remove Message(s)": after the user's Yes, deletes on the server the
+    // messages of the ticked rows, bottom row first, or, with nothing
+    // ticked, that of the shown row (FCurrentRow); with neither it does
+    // nothing. Each message is deleted only after its number was confirmed
+    // to still name it. The deletion's connection then ends with "QUIT",
+    // which makes the deletions take effect, and after at least one
+    // accepted deletion (or a mailbox found changed) the list is cleared and
+    // read again for the account selected at that moment. A failure ends
+    // the deletions at its row and is thrown after that clean-up; a failure
+    // of the refill that follows it is reported on its own.
+    void DeleteMessages();
+    // Deletes the message of one header list row; true when the server
+    // accepted it. A row whose record is no longer held is skipped (false).
+    bool DeleteRow(int index);
     // The record a row belongs to, or null when it is no longer held.
     [[nodiscard]] static TMessageHeader* RecordOfRow(const QTreeWidgetItem* row);
     // The order of two rows in a column: negative puts `Item1` first. Dates
@@ -255,6 +271,9 @@ private:
     void FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
     void FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam);
     void EndConnection(TPOP3& client);
+    bool DeleteRecord(std::uint64_t serial, std::vector<std::shared_ptr<TPOP3>>& used);
+    void EndDeletion(const std::vector<std::shared_ptr<TPOP3>>& used, std::exception_ptr& failure);
+    void RefillAfterDeletion(bool failed);
     // Lets pending events run during a check run, at most every few
     // milliseconds; ends the run when the window was closed meanwhile.
     void PumpRun();

@@ -124,10 +124,6 @@ void Tfmain::lDownClick() {
     if (ui::BusyScope::busy()) return;
 }
 
-void Tfmain::mmDelClick() {
-    if (ui::BusyScope::busy()) return;
-}
-
 void Tfmain::NastavenSPAMfiltr1Click() { Tffilter::Execute(this); }
 
 // The general rules take effect for later check runs; "OK" also writes the

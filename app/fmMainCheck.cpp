@@ -2,6 +2,7 @@
 // size of every waiting message, and the header list is filled from them.
 #include "app/fmMain.h"
 
+#include "app/fmMainRun.h"
 #include "app/udmPOP3.h"
 #include "app/udmSpam.h"
 #include "net/IdExceptions.h"
@@ -20,32 +21,6 @@ namespace {
 
 // Pending events run at most this often while a run waits or fills the list.
 constexpr qint64 kPumpIntervalMs = 15;
-
-// Ends a check run whose window was closed while it waited.
-class ERunAborted : public EIdSilentException {
-public:
-    ERunAborted() : EIdSilentException("Check run ended.") {}
-};
-
-// Marks the run under way and lets the transport's waits pump the window
-// through the idle hook, for as long as it lives.
-class TRunScope {
-public:
-    TRunScope(bool& active, bool& aborted, std::function<void()> pump) : active_(active) {
-        active_ = true;
-        aborted = false;
-        TIdStack::SetIdleHook(std::move(pump));
-    }
-    ~TRunScope() {
-        TIdStack::SetIdleHook(nullptr);
-        active_ = false;
-    }
-    TRunScope(const TRunScope&) = delete;
-    TRunScope& operator=(const TRunScope&) = delete;
-
-private:
-    bool& active_;
-};
 
 }  // namespace
 

@@ -84,6 +84,33 @@ void TPOP3::SkipRestOfReply() {
 
 void TPOP3::Abandon() { TIdTCPClient::Disconnect(); }
 
+void TPOP3::Connect(int timeout) {
+    FMarks = 0;
+    TIdPOP3::Connect(timeout);
+}
+
+bool TPOP3::MarkDeleted(int messageNumber) {
+    const bool accepted = DeleteMessage(messageNumber);
+    ++FMarks;
+    return accepted;
+}
+
+void TPOP3::Quit() {
+    // The answer is awaited: the server removes the marked messages before
+    // it answers, so a new connection opened afterwards (the refill) finds
+    // them gone and the mailbox unlocked.
+    try {
+        WriteLine("QUIT");
+        ReadResponse({1});
+    } catch (...) {
+        FMarks = 0;
+        Abandon();
+        throw;
+    }
+    FMarks = 0;
+    Abandon();
+}
+
 // ---------------------------------------------------------------------------
 // TMessageHeader
 
@@ -107,6 +134,7 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
         // header line over the limit belongs to this message only.
         if (Client->RepliesAccepted() == accepted) throw;
         HeaderError = error.what();
+        HeaderCut = true;
         Client->SkipRestOfReply();
         ReadFieldsLeniently();
     } catch (const EIdEmailParseError& error) {
@@ -122,6 +150,91 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
         ReadFieldsLeniently();
     }
     Msg->Tag = Client->MessageSize(Number);
+}
+
+namespace {
+
+// Lets pending events run while a command waits, through the window's idle
+// hook when one is set.
+void pumpEvents() {
+    if (TIdStack::HasIdleHook())
+        TIdStack::CallIdleHook();
+    else
+        ui::processPendingEvents();
+}
+
+// The failures of a connection that the server has closed.
+bool connectionLost(const EIdException& error) {
+    return dynamic_cast<const EIdConnClosedGracefully*>(&error) || dynamic_cast<const EIdSocketError*>(&error) ||
+           dynamic_cast<const EIdNotConnected*>(&error) || dynamic_cast<const EIdClosedSocket*>(&error);
+}
+
+}  // namespace
+
+bool TMessageHeader::DeleteOnServer() {
+    pumpEvents();
+    if (Deleted) return true;
+    // A connection left open by an earlier command may have been logged out
+    // by the server while the program sat idle. Such a connection is opened
+    // again once, as long as nothing was marked on it: the confirmation
+    // that comes first only reads, so repeating it on a new connection is
+    // safe, and marks of a lost connection are gone anyway.
+    const bool wasOpen = Client->IsConnected();
+    const bool mayReopen = wasOpen && Client->MarksOnConnection() == 0;
+    if (!wasOpen) Client->Connect(-1);
+    Identity identity;
+    try {
+        identity = IdentifyOnServer();
+    } catch (const EIdException& error) {
+        if (!mayReopen || !connectionLost(error)) throw;
+        identity = Identity::Refused;
+    }
+    // A server logging a client out may answer its next command "-ERR"
+    // before it closes.
+    if (identity == Identity::Refused && mayReopen) {
+        Client->Abandon();
+        Client->Connect(-1);
+        identity = IdentifyOnServer();
+    }
+    if (identity == Identity::Unknown) throw EMessageNotIdentified();
+    if (identity != Identity::Same) throw EMailboxChanged();
+    Deleted = Client->MarkDeleted(Number);
+    return Deleted;
+}
+
+TMessageHeader::Identity TMessageHeader::IdentifyOnServer() {
+    if (UniqueId.empty()) return CompareHeaderOnServer();
+    std::vector<std::string> reply;
+    if (!Client->ListUniqueIds(reply, Number)) return Identity::Refused;
+    const auto ids = ParseUniqueIdListing(reply);
+    const auto id = ids.find(Number);
+    return id != ids.end() && id->second == UniqueId ? Identity::Same : Identity::Other;
+}
+
+// Without unique ids the header as received stands for the message: its
+// trace fields ("Received", dates, ids) differ from one delivery to the
+// next. It costs one "TOP n 0" per deletion.
+TMessageHeader::Identity TMessageHeader::CompareHeaderOnServer() {
+    if (HeaderCut || Msg->HeaderLines.Count() == 0) return Identity::Unknown;
+    TIdMessage probe;
+    const std::uint64_t accepted = Client->RepliesAccepted();
+    try {
+        Client->FetchHeader(Number, probe);
+    } catch (const EIdProtocolReplyError&) {
+        if (Client->RepliesAccepted() != accepted) throw;
+        return Identity::Refused;
+    } catch (const EIdReadLnMaxLineLengthExceeded&) {
+        // A line the kept header did not have: another message.
+        if (Client->RepliesAccepted() == accepted) throw;
+        Client->SkipRestOfReply();
+        return Identity::Other;
+    } catch (const EIdEmailParseError&) {
+        // Header processing failed after every line was read; the lines are
+        // what counts here.
+    } catch (const EConvertError&) {
+    } catch (const EIdFailedToRetreiveTimeZoneInfo&) {
+    }
+    return probe.HeaderLines.Text() == Msg->HeaderLines.Text() ? Identity::Same : Identity::Other;
 }
 
 void TMessageHeader::ReadFieldsLeniently() {

@@ -45,9 +45,47 @@ public:
     // Closes the connection without "QUIT", as at program end.
     void Abandon();
 
+    // Opens a new connection and logs in; the new connection carries no
+    // deletion marks yet.
+    void Connect(int timeout = -1) override;
+
+    // "DELE n" on this connection, counted in MarksOnConnection. Raises
+    // EIdProtocolReplyError on "-ERR".
+    bool MarkDeleted(int messageNumber);
+    // The "DELE" commands the server accepted on the open connection. They
+    // take effect at "QUIT" and are lost when the connection ends otherwise.
+    [[nodiscard]] int MarksOnConnection() const { return FMarks; }
+
+    // "QUIT", waiting for the server's answer, then closes: when it returns,
+    // the server has removed the messages marked on this connection. Raises
+    // EIdProtocolReplyError on "-ERR" and the connection's failures when no
+    // answer comes; the socket is closed in every case.
+    void Quit();
+
 private:
     QPointer<QObject> FNotifyWindow;
     std::uint64_t FRepliesAccepted = 0;
+    int FMarks = 0;
+};
+
+// A number no longer names the message that the check run listed under it:
+// another program changed the mailbox meanwhile.
+class EMailboxChanged : public EIdException {
+public:
+    EMailboxChanged()
+        : EIdException("The mailbox has changed since it was checked. Nothing more was deleted; "
+                       "the list is read again.") {}
+};
+
+// Without unique ids a message is known by its whole header; one whose
+// header could not be read whole (or is empty) cannot be told apart from
+// others, so it is not deleted.
+class EMessageNotIdentified : public EIdException {
+public:
+    EMessageNotIdentified()
+        : EIdException("This server lists no unique ids and the message's header could not be read "
+                       "whole, so it cannot be told apart from other messages. It was not deleted; "
+                       "nothing more was deleted.") {}
 };
 
 // One message of the last check run.
@@ -76,11 +114,22 @@ public:
     std::string UniqueId;
     // What went wrong while the header was read, empty when nothing did.
     std::string HeaderError;
+    // The header held a line over the length limit: the rest of it was
+    // dropped, so HeaderLines is not the whole header.
+    bool HeaderCut = false;
     // The "To" text shown when the field could not be parsed into addresses.
     std::string RawRecipients;
     // Never reused within the process: a header list row keeps it to find
     // its own record, whatever the message's "Message-Id".
     const std::uint64_t Serial;
+
+    // Deletes this message on the server: opens the client's connection when
+    // it is closed, confirms that Number still names this message, then
+    // "DELE Number". True once the server accepted it; a record sends
+    // "DELE" at most once. Raises EMailboxChanged when the number names
+    // another message now (nothing is sent for it), EIdProtocolReplyError
+    // when the server refuses, and the connection's failures.
+    bool DeleteOnServer();
 
     // The column texts.
     [[nodiscard]] QString DateText() const;
@@ -95,7 +144,15 @@ public:
     [[nodiscard]] std::string ViewText() const;
 
 private:
+    enum class Identity { Same, Other, Refused, Unknown };
+
     void ReadFieldsLeniently();
+    // Whether Number names this message on the open connection: by "UIDL n"
+    // when the check run listed a unique id, else by the header "TOP n 0"
+    // compared byte for byte. Refused: the server answered "-ERR"; Unknown:
+    // the kept header cannot single the message out.
+    [[nodiscard]] Identity IdentifyOnServer();
+    [[nodiscard]] Identity CompareHeaderOnServer();
 };
 
 using TMessageHeaders = std::vector<std::unique_ptr<TMessageHeader>>;
