@@ -376,6 +376,29 @@ TEST_F(Deletion, WithoutUniqueIdsTheHeaderConfirmsTheMessage) {
     }
 }
 
+// Without unique ids, a header cut at an over-long line cannot single its
+// message out: nothing is sent for it.
+TEST_F(Deletion, WithoutUniqueIdsACutHeaderIsNotDeleted) {
+    Tfmain w;
+    FakeServer server;
+    std::vector<Mail> mails = mailbox({"A", "B"});
+    mails[1].subject = std::string(20000, 'x');
+    scriptCheck(server, mails, false);
+    server.nextConnection();
+    scriptLogin(server);
+    scriptQuit(server);
+    check(w, server);
+    ASSERT_TRUE(MessageHeaders()[1]->HeaderCut);
+    tick(w, {1});
+
+    w.mmDel->trigger();
+
+    EXPECT_EQ(server.waitAndLines(), (checkLines(2) + Lines{"USER bob", "PASS secret", "QUIT"}));
+    ASSERT_EQ(errors().size(), 1);
+    EXPECT_TRUE(errors()[0].startsWith("This server lists no unique ids")) << errors()[0].toStdString();
+    EXPECT_EQ(subjects(w).size(), 2);
+}
+
 TEST_F(Deletion, RowsWithEmptyAndRepeatedIdsDeleteTheirOwnMessages) {
     Tfmain w;
     FakeServer server;
@@ -480,6 +503,28 @@ TEST_F(Deletion, ConnectionLostAfterAMarkIsNotOpenedAgain) {
     EXPECT_EQ(errors(), QStringList{"Connection Closed Gracefully."});
     // The server kept every message, and the list says so.
     EXPECT_EQ(subjects(w), (QStringList{"A", "B", "C"}));
+}
+
+// Closing the window while a deletion waits ends it as the program's end
+// would: the connection closed without "QUIT", nothing shown.
+TEST_F(Deletion, ClosingTheWindowDuringADeletionEndsIt) {
+    Tfmain w;
+    w.show();
+    FakeServer server;
+    scriptCheck(server, mailbox({"A", "B"}));
+    server.nextConnection();
+    scriptLogin(server);
+    server.expect("UIDL 2");  // and never a reply
+    check(w, server);
+    tick(w, {1});
+    QTimer::singleShot(300, &w, [&] { w.close(); });
+
+    w.mmDel->trigger();
+
+    EXPECT_EQ(server.waitAndLines(), (checkLines(2) + Lines{"USER bob", "PASS secret", "UIDL 2"}));
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_FALSE(w.inf->isVisibleTo(&w));
+    EXPECT_FALSE(MessageHeaders()[1]->Deleted);
 }
 
 TEST_F(Deletion, WithNoAccountSelectedTheDeletionIsStillCommitted) {
