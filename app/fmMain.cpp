@@ -1,6 +1,7 @@
 #include "app/fmMain.h"
 
 #include "app/fmEdit.h"
+#include "app/udmPOP3.h"
 #include "ui/Application.h"
 #include "ui/CommandGuard.h"
 #include "ui/IniFile.h"
@@ -138,6 +139,9 @@ Tfmain::Tfmain(QWidget* parent) : QMainWindow(parent) {
 }
 
 Tfmain::~Tfmain() {
+    // The connections of the last run end with the window, without "QUIT",
+    // as they would with the process.
+    AbandonMessageHeaders();
     qApp->removeEventFilter(this);
     ui::setExceptionHandler(nullptr);
 }
@@ -444,8 +448,7 @@ void Tfmain::ConnectCommands() {
     connect(lDelete, &TLinkLabel::clicked, this, ui::guarded([this] { mmDelClick(); }));
     connect(poplist, &QListWidget::itemDoubleClicked, this, ui::guarded([this] { EditAccClick(); }));
     connect(poplist, &QListWidget::itemSelectionChanged, this, ui::guarded([this] { UpdateCommands(); }));
-    connect(headlist, &QTreeWidget::itemSelectionChanged, this,
-            ui::guarded([this] { headlistSelectItem(); }));
+    ConnectHeaderList();
     connect(poplist, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         pop3popup->popup(poplist->viewport()->mapToGlobal(at));
     });
@@ -516,6 +519,9 @@ void Tfmain::resizeEvent(QResizeEvent* event) {
 
 void Tfmain::closeEvent(QCloseEvent* event) {
     ui::runGuarded([this] { SaveSettings(); });
+    // A check run waiting on the network ends at its next pump, its
+    // connection closed without "QUIT".
+    if (FRunActive) FRunAborted = true;
     event->accept();
 }
 

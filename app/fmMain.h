@@ -3,12 +3,16 @@
 #include "app/Settings.h"
 #include "app/udmAccounts.h"
 
+#include <QElapsedTimer>
+#include <QItemSelection>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTreeWidgetItem>
 
 #include <array>
 #include <exception>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -22,7 +26,10 @@ class QStatusBar;
 class QTextBrowser;
 class QToolBar;
 class QTreeWidget;
-class QTreeWidgetItem;
+class TMessageHeader;
+class TPOP3;
+class TPreparedFilters;
+struct TSpamRules;
 
 // An underlined label with a hand cursor that acts like a link: a click on
 // it (while enabled) emits clicked().
@@ -50,12 +57,23 @@ enum AccountRole : int {
     arPort,
 };
 
-// Item data roles of a header list row. rrRecord ties the row to its own
-// message record directly (set by the check run); rrSortKey may hold a typed
-// value per column for sorting.
+// Item data roles of a header list row. rrRecord (column 0) holds the serial
+// of the row's own message record, so that every row finds its message
+// whatever its "ID" text; rrSortKey holds each column's value for sorting
+// (the date as a day count, the size as an integer, the other columns as the
+// bytes shown); rrSpam (column 0) the verdict of the check run.
 enum RowRole : int {
     rrRecord = Qt::UserRole + 1,
     rrSortKey,
+    rrSpam,
+};
+
+// A header list row; rows order themselves with Tfmain::headlistCompare on
+// the column the list is sorted by.
+class THeaderRow : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override;
 };
 
 // The help contexts of the windows, kept in each window's "HelpContext"
@@ -128,6 +146,28 @@ public:
     // check box; the check run attaches its record under rrRecord.
     QTreeWidgetItem* AddHeaderRow(const QStringList& texts);
 
+    // "Check Messages": reads the selected account's mailbox into
+    // MessageHeaders and fills the header list; throws the run's failure
+    // after its clean-up.
+    void CheckMessages();
+    // One connection that refills MessageHeaders; returns the message count.
+    int ReadMailbox(const std::shared_ptr<TPOP3>& client);
+    // The record a row belongs to, or null when it is no longer held.
+    [[nodiscard]] static TMessageHeader* RecordOfRow(const QTreeWidgetItem* row);
+    // The order of two rows in a column: negative puts `Item1` first. Dates
+    // newest first, sizes smallest first, texts by unsigned bytes.
+    [[nodiscard]] static int headlistCompare(const QTreeWidgetItem& Item1, const QTreeWidgetItem& Item2,
+                                             int Data);
+    // Sorts all rows by the column; the shown row stays FCurrentRow.
+    void headlistColumnClick(int Column);
+    // Shows the row's message in the view and makes it FCurrentRow.
+    void ShowMessageDetail(QTreeWidgetItem* row);
+    // Status bar panel 1: the number of ticked rows.
+    void UpdateSelectedCount();
+    void headlistClick();
+    // Removes every row without running the selection handler for them.
+    void ClearHeaderList();
+
     // Command handlers; each control of a command runs the same one. They
     // are virtual so that a window built on this one can extend them.
     virtual void NewAccClick();
@@ -144,7 +184,9 @@ public:
     virtual void Obecnpravidla1Click();
     virtual void lHelpClick();
     virtual void About1Click();
-    virtual void headlistSelectItem();
+    // Runs for a row that became selected and for one that lost the
+    // selection alike.
+    virtual void headlistSelectItem(QTreeWidgetItem* Item, bool Selected);
 
     // The index of the header list row shown in the message view, or -1.
     int FCurrentRow = -1;
@@ -208,7 +250,22 @@ private:
     void ConnectCommands();
     QAction* NewAction(const char* name, int icon);
     void MoveOntoScreen();
+    void ConnectHeaderList();
+    void headlistSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
+    void FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam);
+    void EndConnection(TPOP3& client);
+    // Lets pending events run during a check run, at most every few
+    // milliseconds; ends the run when the window was closed meanwhile.
+    void PumpRun();
 
     TSettings FSettings;
     bool FAccountsLoadFailed = false;
+    // A check run is under way; the window was closed during it; the run
+    // has replaced the previous run's records.
+    bool FRunActive = false;
+    bool FRunAborted = false;
+    bool FRecordsReplaced = false;
+    bool FClearingRows = false;
+    QElapsedTimer FPumpClock;
 };

@@ -120,10 +120,6 @@ void Tfmain::DelAccClick() { DeleteAccount(); }
 void Tfmain::EditAccClick() { EditAccount(); }
 void Tfmain::Exit1Click() { close(); }
 
-void Tfmain::CheckAccClick() {
-    if (ui::BusyScope::busy()) return;
-}
-
 void Tfmain::lDownClick() {
     if (ui::BusyScope::busy()) return;
 }
@@ -132,9 +128,6 @@ void Tfmain::mmDelClick() {
     if (ui::BusyScope::busy()) return;
 }
 
-void Tfmain::mmSpamClick() {}
-void Tfmain::mmAllClick() {}
-void Tfmain::mmUnselClick() {}
 void Tfmain::NastavenSPAMfiltr1Click() { Tffilter::Execute(this); }
 
 // The general rules take effect for later check runs; "OK" also writes the
@@ -144,11 +137,3 @@ void Tfmain::Obecnpravidla1Click() {
 }
 void Tfmain::About1Click() {}
 void Tfmain::lHelpClick() { ShellOpen(HelpFilePath()); }
-void Tfmain::headlistSelectItem() { UpdateCommands(); }
-
-QTreeWidgetItem* Tfmain::AddHeaderRow(const QStringList& texts) {
-    auto* row = new QTreeWidgetItem(headlist, texts);
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    row->setCheckState(0, Qt::Unchecked);
-    return row;
-}

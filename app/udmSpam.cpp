@@ -1,6 +1,7 @@
 #include "app/udmSpam.h"
 
 #include "app/Settings.h"
+#include "message/IdMessage.h"
 #include "net/IdException.h"
 #include "ui/Paths.h"
 
@@ -142,6 +143,30 @@ bool IsSpamMessage(const TSpamMessageView& message, std::int64_t size, const TSp
 bool IsSpamMessage(const TSpamMessageView& message, std::int64_t size, const TSpamRules& rules,
                    const TPreparedFilters& filters) {
     return CheckGeneralRules(message, size, rules) || filters.Matches(message);
+}
+
+TSpamMessageView SpamViewOf(const TIdMessage& message) {
+    TSpamMessageView view;
+    view.Subject = message.Subject;
+    view.FromAddress = message.From.Address();
+    view.FromName = message.From.Name();
+    view.RecipientCount = static_cast<std::int64_t>(message.Recipients.Count()) +
+                          message.CCList.Count() + message.BccList.Count();
+    return view;
+}
+
+bool CheckGeneralRules(const TIdMessage& message, std::int64_t size, const TSpamRules& rules) {
+    return CheckGeneralRules(SpamViewOf(message), size, rules);
+}
+
+bool IsSpamMessage(const TIdMessage& message, std::int64_t size, const TSpamRules& rules,
+                   const std::vector<std::string>& wordList) {
+    return IsSpamMessage(SpamViewOf(message), size, rules, wordList);
+}
+
+bool IsSpamMessage(const TIdMessage& message, std::int64_t size, const TSpamRules& rules,
+                   const TPreparedFilters& filters) {
+    return IsSpamMessage(SpamViewOf(message), size, rules, filters);
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <vector>
 
 struct TSettings;
+class TIdMessage;
 
 // The spam filter: the normalisation that sees through disguised words, the
 // rule lines of the word list, the word list file and the verdict. Plain
@@ -90,6 +91,20 @@ private:
 
 // The verdict with a prepared word list; equal to the one taking lines.
 [[nodiscard]] bool IsSpamMessage(const TSpamMessageView& message, std::int64_t size,
+                                 const TSpamRules& rules, const TPreparedFilters& filters);
+
+// What the rules read of a received message: the subject, the sender's
+// address and display name, and the To, Cc and Bcc addresses counted.
+[[nodiscard]] TSpamMessageView SpamViewOf(const TIdMessage& message);
+
+// The general rules and the verdict for a received message, `size` being the
+// size the server reported (the check run keeps it in the message's Tag).
+[[nodiscard]] bool CheckGeneralRules(const TIdMessage& message, std::int64_t size,
+                                     const TSpamRules& rules);
+[[nodiscard]] bool IsSpamMessage(const TIdMessage& message, std::int64_t size,
+                                 const TSpamRules& rules,
+                                 const std::vector<std::string>& wordList);
+[[nodiscard]] bool IsSpamMessage(const TIdMessage& message, std::int64_t size,
                                  const TSpamRules& rules, const TPreparedFilters& filters);
 
 // The word list file in the program's folder.

@@ -1,4 +1,5 @@
 #include "app/udmSpam.h"
+#include "message/IdMessage.h"
 
 #include "TempDir.h"
 #include "net/IdException.h"
@@ -315,6 +316,43 @@ TEST(IsSpamMessage, GeneralRulesThenWordList) {
                   row.expected)
             << row.name;
     }
+}
+
+// The verdict of a received message reads its subject, sender and the
+// addresses of To, Cc and Bcc; the size comes from the caller.
+TEST(IsSpamMessage, ReceivedMessage) {
+    TIdMessage msg;
+    msg.Subject = "Hello";
+    msg.From.SetAddress("win@lottery.example");
+    msg.From.SetName("Big Prize");
+    msg.Recipients.Add("a@example.com");
+    msg.Recipients.Add("b@example.com");
+    msg.CCList.Add("c@example.com");
+    msg.BccList.Add("d@example.com");
+    const TSpamMessageView view = SpamViewOf(msg);
+    EXPECT_EQ(view.Subject, "Hello");
+    EXPECT_EQ(view.FromAddress, "win@lottery.example");
+    EXPECT_EQ(view.FromName, "Big Prize");
+    EXPECT_EQ(view.RecipientCount, 4);
+    struct Row {
+        const char* name;
+        TSpamRules rules;
+        std::int64_t size;
+        std::vector<std::string> words;
+        bool expected;
+    };
+    const Row rows[] = {
+        {"nothing holds", TSpamRules{true, 4, 1}, 1024, {"Subject: %viagra"}, false},
+        {"To, Cc and Bcc counted together", TSpamRules{false, 3, 0}, 0, {}, true},
+        {"size from the caller", TSpamRules{false, 0, 1}, 1025, {}, true},
+        {"sender's name is matched", TSpamRules{}, 0, {"Address: %bigprize"}, true},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(IsSpamMessage(msg, row.size, row.rules, row.words), row.expected) << row.name;
+        EXPECT_EQ(IsSpamMessage(msg, row.size, row.rules, TPreparedFilters(row.words)), row.expected) << row.name;
+    }
+    EXPECT_TRUE(CheckGeneralRules(msg, 0, TSpamRules{false, 3, 0}));
+    EXPECT_FALSE(CheckGeneralRules(msg, 0, TSpamRules{false, 4, 0}));
 }
 
 struct SplitRow {

@@ -1,0 +1,189 @@
+// The check run of the main window: one connection reads the header and the
+// size of every waiting message, and the header list is filled from them.
+#include "app/fmMain.h"
+
+#include "app/udmPOP3.h"
+#include "app/udmSpam.h"
+#include "net/IdExceptions.h"
+#include "net/IdStack.h"
+#include "ui/Application.h"
+#include "ui/CommandGuard.h"
+#include "ui/TextCodec.h"
+
+#include <QTextBrowser>
+#include <QTreeWidget>
+
+#include <set>
+
+namespace {
+
+// Pending events run at most this often while a run waits or fills the list.
+constexpr qint64 kPumpIntervalMs = 15;
+
+// Ends a check run whose window was closed while it waited.
+class ERunAborted : public EIdSilentException {
+public:
+    ERunAborted() : EIdSilentException("Check run ended.") {}
+};
+
+// Marks the run under way and lets the transport's waits pump the window
+// through the idle hook, for as long as it lives.
+class TRunScope {
+public:
+    TRunScope(bool& active, bool& aborted, std::function<void()> pump) : active_(active) {
+        active_ = true;
+        aborted = false;
+        TIdStack::SetIdleHook(std::move(pump));
+    }
+    ~TRunScope() {
+        TIdStack::SetIdleHook(nullptr);
+        active_ = false;
+    }
+    TRunScope(const TRunScope&) = delete;
+    TRunScope& operator=(const TRunScope&) = delete;
+
+private:
+    bool& active_;
+};
+
+}  // namespace
+
+void Tfmain::CheckAccClick() {
+    // A run or a deletion is waiting on the network already.
+    if (ui::BusyScope::busy()) return;
+    ui::BusyScope busy;
+    try {
+        CheckMessages();
+    } catch (const ERunAborted&) {
+        // The window was closed; there is nobody left to tell.
+    }
+}
+
+void Tfmain::PumpRun() {
+    if (FRunAborted) throw ERunAborted();
+    if (FPumpClock.isValid() && FPumpClock.elapsed() < kPumpIntervalMs) return;
+    FPumpClock.start();
+    ui::processPendingEvents();
+    if (FRunAborted) throw ERunAborted();
+}
+
+void Tfmain::CheckMessages() {
+    if (!SelectedAccountItem()) return;
+    TRunScope run(FRunActive, FRunAborted, [this] { PumpRun(); });
+    FRecordsReplaced = false;
+    const auto cleanUp = [this] {
+        UpdateSelectedCount();
+        UpdateCommands();
+        ShowProgress(QString(), 8);
+    };
+    try {
+        // Rules and words are read once per run; the verdict is the same as
+        // testing every line for every message.
+        const TPreparedFilters filters(ReadFilterFile(FiltersFilePath()));
+        const TSpamRules rules = SpamRulesOf(FSettings);
+        FCurrentRow = -1;
+        const TPOP3Rec rec = ReadSelectedAccount().value_or(TPOP3Rec{});
+        ShowProgress(QStringLiteral("Check Messages ") + ui::toQString(rec.Name), 8);
+        ReadMailbox(TPOP3::CreateClient(rec, this));
+        barPanels[0]->setText(QStringLiteral("  POP3 host: ") + ui::toQString(rec.Host));
+        ClearHeaderList();
+        PumpRun();
+        FillHeaderList(filters, rules);
+        if (headlist->topLevelItemCount() > 0) {
+            headlist->setCurrentItem(headlist->topLevelItem(0));
+            headlist->setFocus();
+        }
+    } catch (...) {
+        // Rows whose records were replaced would show nothing or the wrong
+        // thing: the list and the view go with them.
+        if (FRecordsReplaced) {
+            ClearHeaderList();
+            memo->clear();
+            FCurrentRow = -1;
+        }
+        cleanUp();
+        throw;
+    }
+    cleanUp();
+}
+
+int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
+    PumpRun();
+    int count = 0;
+    try {
+        // The previous run's connection, and any that a download or deletion
+        // left open, end with "QUIT". A connection the server has dropped
+        // meanwhile cannot take it; that must not stop this run.
+        std::set<TPOP3*> previous;
+        for (const auto& header : MessageHeaders())
+            if (header->Client) previous.insert(header->Client.get());
+        for (TPOP3* old : previous) {
+            try {
+                if (old->IsConnected()) old->Disconnect();
+            } catch (const EIdException&) {
+            }
+        }
+        if (client->IsConnected()) client->Disconnect();
+        client->Connect(-1);
+        PumpRun();
+        MessageHeaders().clear();
+        FRecordsReplaced = true;
+        // The unique ids are kept with the records: a later command on a new
+        // connection checks with them that a number still names its message.
+        std::vector<std::string> listing;
+        client->ListUniqueIds(listing, -1);
+        const auto ids = ParseUniqueIdListing(listing);
+        count = client->MessageCount();
+        for (int i = 1; i <= count; ++i) {
+            PumpRun();
+            auto header = std::make_unique<TMessageHeader>(client, i);
+            if (const auto id = ids.find(i); id != ids.end()) header->UniqueId = id->second;
+            MessageHeaders().push_back(std::move(header));
+        }
+    } catch (...) {
+        EndConnection(*client);
+        throw;
+    }
+    EndConnection(*client);
+    return count;
+}
+
+// "QUIT" and close; after the window was closed, close without "QUIT" as at
+// any program end. A failing "QUIT" loses nothing here: this connection
+// marked nothing for deletion.
+void Tfmain::EndConnection(TPOP3& client) {
+    try {
+        if (FRunAborted)
+            client.Abandon();
+        else if (client.IsConnected())
+            client.Disconnect();
+    } catch (const EIdException&) {
+        client.Abandon();
+    }
+}
+
+void Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules) {
+    for (const auto& record : MessageHeaders()) {
+        QTreeWidgetItem* row = AddHeaderRow({});
+        PumpRun();
+        const bool spam = IsSpamMessage(*record->Msg, record->Msg->Tag, rules, filters);
+        if (spam) row->setCheckState(0, Qt::Checked);
+        FillHeaderRow(*row, *record, spam);
+    }
+}
+
+void Tfmain::FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam) {
+    const std::string sender = (spam ? "!" : "") + record.SenderText();
+    const std::string texts[] = {record.SizeText(), sender, record.RecipientsText(), record.SubjectText(),
+                                 record.IdText()};
+    row.setText(0, record.DateText());
+    row.setData(0, rrSortKey, record.Msg->Date);
+    row.setData(0, rrRecord, QVariant::fromValue<qulonglong>(record.Serial));
+    row.setData(0, rrSpam, spam);
+    for (int column = 1; column < 6; ++column) {
+        const std::string& text = texts[column - 1];
+        row.setText(column, ui::toQString(text));
+        if (column > 1) row.setData(column, rrSortKey, QByteArray::fromStdString(text));
+    }
+    row.setData(1, rrSortKey, QVariant::fromValue<qlonglong>(record.Msg->Tag));
+}

@@ -1,0 +1,376 @@
+#include "app/udmPOP3.h"
+
+#include "message/IdCoderHeader.h"
+#include "message/IdEMailAddress.h"
+#include "message/IdGlobal.h"
+#include "message/IdMessageClient.h"
+#include "net/IdExceptions.h"
+#include "net/IdStack.h"
+#include "ui/Application.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QTime>
+
+#include <atomic>
+#include <charconv>
+#include <functional>
+
+// ---------------------------------------------------------------------------
+// TPOP3
+
+TPOP3::TPOP3() {
+    RecvBufferSize = 32768;
+    SendBufferSize = 32768;
+    APOP = false;
+    ASCIIFilter = false;
+}
+
+std::shared_ptr<TPOP3> TPOP3::CreateClient(const TPOP3Rec& rec, QObject* notifyWindow) {
+    auto client = std::make_shared<TPOP3>();
+    client->Host = rec.Host;
+    client->Port = rec.Port;
+    client->Username = rec.UserName;
+    client->Password = rec.Password;
+    client->FNotifyWindow = notifyWindow;
+    TPOP3* self = client.get();
+    client->OnWork = [self](TIdComponent& sender, TWorkMode mode, std::int64_t count) {
+        self->POP3Notify(sender, mode, count);
+    };
+    return client;
+}
+
+void TPOP3::POP3Notify(TIdComponent&, TWorkMode, std::int64_t AWorkCount) {
+    if (FNotifyWindow) QCoreApplication::postEvent(FNotifyWindow, new ui::ProgressEvent(1, AWorkCount));
+    // The window's idle hook pumps at a bounded rate and can end a run that
+    // the user closed the window on; without a hook, pump at once.
+    if (TIdStack::HasIdleHook())
+        TIdStack::CallIdleHook();
+    else
+        ui::processPendingEvents();
+}
+
+int TPOP3::ReadResponse(const std::vector<int>& allowed) {
+    const int code = TIdPOP3::ReadResponse(allowed);
+    ++FRepliesAccepted;
+    return code;
+}
+
+void TPOP3::SkipRestOfReply() {
+    // Cut pieces instead of raising: a piece is never taken for the "."
+    // line, and the piece after it continues the same line.
+    const TIdMaxLineAction saved = MaxLineAction;
+    MaxLineAction = maSplit;
+    try {
+        std::int64_t dropped = 0;
+        bool lineStart = true;
+        for (;;) {
+            const std::string line = ReadLine();
+            const bool piece = ReadLnSplit();
+            if (lineStart && !piece && line == ".") break;
+            lineStart = !piece;
+            dropped += static_cast<std::int64_t>(line.size()) + 2;
+            if (MaxReadLinesSize > 0 && dropped > MaxReadLinesSize)
+                throw EIdReadLinesLimitExceeded(MaxReadLinesSize);
+        }
+    } catch (...) {
+        MaxLineAction = saved;
+        throw;
+    }
+    MaxLineAction = saved;
+}
+
+void TPOP3::Abandon() { TIdTCPClient::Disconnect(); }
+
+// ---------------------------------------------------------------------------
+// TMessageHeader
+
+namespace {
+
+std::uint64_t nextSerial() {
+    static std::atomic<std::uint64_t> serial{0};
+    return ++serial;
+}
+
+}  // namespace
+
+TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
+    : Client(std::move(client)), Msg(std::make_unique<TIdMessage>()), Number(number),
+      Serial(nextSerial()) {
+    const std::uint64_t accepted = Client->RepliesAccepted();
+    try {
+        Client->FetchHeader(Number, *Msg);
+    } catch (const EIdReadLnMaxLineLengthExceeded& error) {
+        // Too long a status line is the server's fault and ends the run; a
+        // header line over the limit belongs to this message only.
+        if (Client->RepliesAccepted() == accepted) throw;
+        HeaderError = error.what();
+        Client->SkipRestOfReply();
+        ReadFieldsLeniently();
+    } catch (const EIdEmailParseError& error) {
+        // Header processing runs after the "." line was read, so the
+        // connection is in step; only the fields need a second look.
+        HeaderError = error.what();
+        ReadFieldsLeniently();
+    } catch (const EConvertError& error) {
+        HeaderError = error.what();
+        ReadFieldsLeniently();
+    } catch (const EIdFailedToRetreiveTimeZoneInfo& error) {
+        HeaderError = error.what();
+        ReadFieldsLeniently();
+    }
+    Msg->Tag = Client->MessageSize(Number);
+}
+
+void TMessageHeader::ReadFieldsLeniently() {
+    for (const std::string& name : ReadHeaderFieldsLeniently(*Msg)) {
+        if (name == "To") RawRecipients = Msg->Recipients.Count() > 0 ? Msg->Recipients[0].Address() : "";
+    }
+}
+
+TMessageHeader::~TMessageHeader() {
+    try {
+        if (Client && Client->IsConnected()) Client->Disconnect();
+    } catch (...) {
+        // The connection is gone either way; a record going away never fails.
+    }
+}
+
+QString TMessageHeader::DateText() const { return FormatMessageDate(Msg->Date); }
+
+std::string TMessageHeader::SizeText() const { return std::to_string(Msg->Tag); }
+
+std::string TMessageHeader::SenderText() const { return Msg->From.Address(); }
+
+std::string TMessageHeader::RecipientsText() const {
+    return RawRecipients.empty() ? Msg->Recipients.AddressListText() : RawRecipients;
+}
+
+std::string TMessageHeader::SubjectText() const { return Msg->Subject; }
+
+std::string TMessageHeader::IdText() const { return Msg->MessageId; }
+
+std::string TMessageHeader::ViewText() const { return Msg->HeaderLines.Text(); }
+
+// ---------------------------------------------------------------------------
+// MessageHeaders
+
+TMessageHeaders& MessageHeaders() {
+    static TMessageHeaders headers;
+    return headers;
+}
+
+TMessageHeader* FindHeaderById(std::string_view id) {
+    for (const auto& header : MessageHeaders())
+        if (header->Msg->MessageId == id) return header.get();
+    return nullptr;
+}
+
+TMessageHeader* FindHeaderBySerial(std::uint64_t serial) {
+    for (const auto& header : MessageHeaders())
+        if (header->Serial == serial) return header.get();
+    return nullptr;
+}
+
+void AbandonMessageHeaders() {
+    TMessageHeaders& headers = MessageHeaders();
+    for (const auto& header : headers) {
+        if (header->Client) header->Client->Abandon();
+    }
+    headers.clear();
+}
+
+std::map<std::int32_t, std::string> ParseUniqueIdListing(const std::vector<std::string>& lines) {
+    std::map<std::int32_t, std::string> ids;
+    for (const std::string& line : lines) {
+        std::string_view rest = Trim(line);
+        const std::size_t blank = rest.find_first_of(" \t");
+        if (blank == std::string_view::npos) continue;
+        const std::string_view digits = rest.substr(0, blank);
+        std::int32_t number = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (error != std::errc() || end != digits.data() + digits.size() || number < 1) continue;
+        rest = Trim(rest.substr(blank));
+        const std::string_view id = rest.substr(0, rest.find_first_of(" \t"));
+        if (!id.empty()) ids.emplace(number, std::string(id));
+    }
+    return ids;
+}
+
+// ---------------------------------------------------------------------------
+// Date column
+
+namespace {
+
+// Rewrites the letters of a locale's date or time format outside quoted
+// literals: `edit` gets each run of one letter and returns its replacement.
+QString rewriteFormat(const QString& format, const std::function<QString(const QString&)>& edit) {
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            out += c;
+            ++i;
+            continue;
+        }
+        qsizetype j = i + 1;
+        if (!quoted && c.isLetter()) {
+            while (j < format.size() && format[j] == c) ++j;
+            out += edit(format.mid(i, j - i));
+        } else {
+            out += c;
+        }
+        i = j;
+    }
+    return out;
+}
+
+// The locale's short date, every year written with four digits.
+QString shortDateFormat(const QLocale& locale) {
+    return rewriteFormat(locale.dateFormat(QLocale::ShortFormat), [](const QString& run) {
+        return run.front() == QLatin1Char('y') ? QStringLiteral("yyyy") : run;
+    });
+}
+
+// The locale's long time without its time zone: the value is local time
+// already and carries no zone of its own.
+QString longTimeFormat(const QLocale& locale) {
+    QString format = rewriteFormat(locale.timeFormat(QLocale::LongFormat), [](const QString& run) {
+        return run.front() == QLatin1Char('t') ? QStringLiteral("\x01") : run;
+    });
+    // Drop the zone's marker together with the blanks before it.
+    for (qsizetype at = format.indexOf(QChar(1)); at >= 0; at = format.indexOf(QChar(1))) {
+        qsizetype from = at;
+        while (from > 0 && format[from - 1].isSpace()) --from;
+        format.remove(from, at + 1 - from);
+    }
+    return format.trimmed();
+}
+
+}  // namespace
+
+QString FormatMessageDate(double value) {
+    const TDateTimeParts parts = DecodeDateTime(value);
+    if (parts.Year == 0) return {};
+    const QDate date(parts.Year, parts.Month, parts.Day);
+    const QTime time(parts.Hour, parts.Minute, parts.Second);
+    const QLocale locale;
+    QString text = locale.toString(date, shortDateFormat(locale));
+    if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, longTimeFormat(locale));
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Lenient header fields
+
+namespace {
+
+// A field whose processing raises, tested on its own as header processing
+// would treat it.
+struct FieldCheck {
+    const char* name;
+    std::function<void(const std::string&)> process;
+};
+
+const FieldCheck kFieldChecks[] = {
+    {"Subject", [](const std::string& v) { (void)DecodeHeaderText(v); }},
+    {"From", [](const std::string& v) { TIdEMailAddressItem().SetText(DecodeHeaderText(v)); }},
+    {"To", [](const std::string& v) { TIdEMailAddressList().ParseAddressList(DecodeHeaderText(v)); }},
+    {"Cc", [](const std::string& v) { TIdEMailAddressList().ParseAddressList(DecodeHeaderText(v)); }},
+    {"Disposition-Notification-To", [](const std::string& v) { TIdEMailAddressItem().SetText(v); }},
+    {"Return-Receipt-To", [](const std::string& v) { TIdEMailAddressItem().SetText(v); }},
+    {"Reply-To", [](const std::string& v) { TIdEMailAddressList().ParseAddressList(v); }},
+    {"Sender", [](const std::string& v) { TIdEMailAddressItem().SetText(v); }},
+};
+
+bool raises(const FieldCheck& check, const std::string& value) {
+    try {
+        check.process(value);
+        return false;
+    } catch (const EIdException&) {
+        return true;
+    }
+}
+
+// Empties the value of the first field named `name` (and drops its
+// continuation lines) so that processing passes over it.
+void blankField(TIdHeaderList& lines, std::string_view name) {
+    const int index = lines.FieldIndex(name);
+    if (index < 0) return;
+    lines.Put(index, std::string(name) + ":");
+    while (index + 1 < lines.Count() && !lines[index + 1].empty() &&
+           (lines[index + 1].front() == ' ' || lines[index + 1].front() == '\t'))
+        lines.Delete(index + 1);
+}
+
+std::string decodedOrRaw(const std::string& value) {
+    try {
+        return DecodeHeaderText(value);
+    } catch (const EIdException&) {
+        return value;
+    }
+}
+
+// An address list that could not be parsed: one item holding the text.
+void setRawList(TIdEMailAddressList& list, const std::string& text) {
+    list.Clear();
+    if (!text.empty()) list.Add("").SetAddress(text);
+}
+
+// The fields after "Date", filled when the local time zone is unknown and
+// processing stopped there.
+void readFieldsAfterDate(TIdMessage& msg) {
+    msg.Date = 0;
+    try {
+        msg.Sender.SetText(msg.HeaderLines.GetFieldValue("Sender"));
+    } catch (const EIdException&) {
+    }
+    const std::string priority = msg.HeaderLines.GetFieldValue("Priority");
+    msg.Priority = ParsePriority(priority.empty() ? msg.HeaderLines.GetFieldValue("X-Priority") : priority);
+    msg.BoundaryStack.PushBoundary(BoundaryFromContentType(msg.ContentType));
+}
+
+}  // namespace
+
+std::vector<std::string> ReadHeaderFieldsLeniently(TIdMessage& msg) {
+    try {
+        TIdMessageClient::ReadHeaderFields(msg);
+        return {};
+    } catch (const EIdException&) {
+    }
+    // Process a copy of the lines in which the failing fields are empty,
+    // then give those fields their raw text.
+    const TIdHeaderList received = msg.HeaderLines;
+    std::vector<const FieldCheck*> failed;
+    for (const FieldCheck& check : kFieldChecks) {
+        if (raises(check, received.GetFieldValue(check.name))) failed.push_back(&check);
+    }
+    for (const FieldCheck* check : failed) blankField(msg.HeaderLines, check->name);
+    try {
+        TIdMessageClient::ReadHeaderFields(msg);
+    } catch (const EIdException&) {
+        readFieldsAfterDate(msg);
+    }
+    msg.HeaderLines = received;
+    for (const FieldCheck* check : failed) {
+        const std::string raw = received.GetFieldValue(check->name);
+        const std::string_view name = check->name;
+        if (name == "Subject") {
+            msg.Subject = raw;
+        } else if (name == "From") {
+            msg.From.SetName({});
+            msg.From.SetAddress(decodedOrRaw(raw));
+        } else if (name == "To") {
+            setRawList(msg.Recipients, decodedOrRaw(raw));
+        } else if (name == "Cc") {
+            setRawList(msg.CCList, decodedOrRaw(raw));
+        }
+    }
+    std::vector<std::string> names;
+    for (const FieldCheck* check : failed) names.emplace_back(check->name);
+    return names;
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "app/udmAccounts.h"
+#include "net/IdPOP3.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QObject;
+
+// The POP3 client of one check run: buffers of 32 KiB, USER/PASS login, no
+// ASCII filter, and its reading progress reported to the main window.
+class TPOP3 : public TIdPOP3 {
+public:
+    TPOP3();
+
+    // A new client for the account; `notifyWindow` receives the progress
+    // notifications (none when null).
+    [[nodiscard]] static std::shared_ptr<TPOP3> CreateClient(const TPOP3Rec& rec,
+                                                             QObject* notifyWindow);
+
+    // The OnWork handler: posts the progress notification (1, AWorkCount) to
+    // the window, then lets pending events run through the transport's idle
+    // hook (or at once when no hook is set).
+    void POP3Notify(TIdComponent& Sender, TWorkMode AWorkMode, std::int64_t AWorkCount);
+
+    // Counts every reply that passed the status check, so that a caller can
+    // tell whether a failure came before or after a command's "+OK".
+    int ReadResponse(const std::vector<int>& allowed) override;
+    [[nodiscard]] std::uint64_t RepliesAccepted() const { return FRepliesAccepted; }
+
+    // Reads and drops the rest of a multi-line reply up to its "." line,
+    // cutting over-long lines into pieces instead of failing on them, so
+    // that the next command's reply is read in step. The amount dropped is
+    // bounded by MaxReadLinesSize.
+    void SkipRestOfReply();
+
+    // Closes the connection without "QUIT", as at program end.
+    void Abandon();
+
+private:
+    QPointer<QObject> FNotifyWindow;
+    std::uint64_t FRepliesAccepted = 0;
+};
+
+// One message of the last check run.
+class TMessageHeader {
+public:
+    // Fetches the header (TOP number 0) and the size (LIST number) of the
+    // message. A header that cannot be processed, or one with an over-long
+    // line, still gives a record: the fields that could be read, the raw
+    // text where decoding failed, and HeaderError saying what went wrong.
+    // Network and protocol failures raise.
+    TMessageHeader(std::shared_ptr<TPOP3> client, int number);
+    // Releases the message; a connected client is disconnected ("QUIT").
+    ~TMessageHeader();
+    TMessageHeader(const TMessageHeader&) = delete;
+    TMessageHeader& operator=(const TMessageHeader&) = delete;
+
+    std::shared_ptr<TPOP3> Client;
+    std::unique_ptr<TIdMessage> Msg;
+    std::int32_t Number = 0;
+    bool Retrieved = false;
+    bool Deleted = false;
+    // The unique id the run's "UIDL" listing gave this number; empty when the
+    // server has no listing or left the number out. A later command on a new
+    // connection compares it with "UIDL n" to make sure that n still names
+    // this message.
+    std::string UniqueId;
+    // What went wrong while the header was read, empty when nothing did.
+    std::string HeaderError;
+    // The "To" text shown when the field could not be parsed into addresses.
+    std::string RawRecipients;
+    // Never reused within the process: a header list row keeps it to find
+    // its own record, whatever the message's "Message-Id".
+    const std::uint64_t Serial;
+
+    // The column texts.
+    [[nodiscard]] QString DateText() const;
+    [[nodiscard]] std::string SizeText() const;
+    [[nodiscard]] std::string SenderText() const;
+    [[nodiscard]] std::string RecipientsText() const;
+    [[nodiscard]] std::string SubjectText() const;
+    [[nodiscard]] std::string IdText() const;
+
+    // The text for the message view: before a download the header lines as
+    // received, each followed by CR LF.
+    [[nodiscard]] std::string ViewText() const;
+
+private:
+    void ReadFieldsLeniently();
+};
+
+using TMessageHeaders = std::vector<std::unique_ptr<TMessageHeader>>;
+
+// The records of the last check run, in message number order.
+[[nodiscard]] TMessageHeaders& MessageHeaders();
+
+// The first record whose Message-Id equals `id` byte for byte, or null.
+[[nodiscard]] TMessageHeader* FindHeaderById(std::string_view id);
+
+// The record with that serial, or null when it is no longer held.
+[[nodiscard]] TMessageHeader* FindHeaderBySerial(std::uint64_t serial);
+
+// Drops every record; their connections are closed without "QUIT".
+void AbandonMessageHeaders();
+
+// The "UIDL" listing ("n uid" per line) as unique id by message number;
+// lines that do not start with a number and an id are skipped, and the
+// first line of a number counts.
+[[nodiscard]] std::map<std::int32_t, std::string> ParseUniqueIdListing(
+    const std::vector<std::string>& lines);
+
+// A date in the user's locale: the short date with a four-digit year, one
+// space and the long time without a time zone; the time is left out at
+// exactly midnight. Empty for a value outside the years 1 to 9999.
+[[nodiscard]] QString FormatMessageDate(double value);
+
+// Fills the header fields of a message from its HeaderLines as header
+// processing does, but field by field: a field whose decoding fails keeps
+// its raw text (an address list: one item holding the text as its address)
+// and the other fields are still filled. Returns the names of the fields
+// that kept their raw text. Throws nothing of the EIdException family.
+std::vector<std::string> ReadHeaderFieldsLeniently(TIdMessage& msg);

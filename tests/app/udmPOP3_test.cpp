@@ -1,0 +1,107 @@
+#include "app/udmPOP3.h"
+
+#include "message/IdGlobal.h"
+#include "message/IdMessage.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+double at(int year, int month, int day, int hour, int minute, int second) {
+    return *TryEncodeDate(year, month, day) + *TryEncodeTime(hour, minute, second);
+}
+
+// Sets the default locale for the lifetime of the object.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(QLocale::c()); }
+};
+
+TEST(FormatMessageDate, ShortDateLongTimeFourDigitYears) {
+    struct Row {
+        const char* name;
+        QLocale locale;
+        double value;
+        QString text;
+    };
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    const Row rows[] = {
+        {"German date and time", german, at(2025, 12, 9, 10, 20, 30), "09.12.2025 10:20:30"},
+        {"midnight leaves the time out", german, at(2025, 12, 9, 0, 0, 0), "09.12.2025"},
+        {"one second after midnight keeps it", german, at(2025, 12, 9, 0, 0, 1), "09.12.2025 00:00:01"},
+        {"two-digit year of the locale widened", us, at(1999, 3, 1, 0, 0, 0), "3/1/1999"},
+        {"day zero", german, 0, "30.12.1899"},
+        {"outside the calendar", german, 1e9, ""},
+    };
+    for (const Row& row : rows) {
+        LocaleScope scope(row.locale);
+        EXPECT_EQ(FormatMessageDate(row.value), row.text) << row.name;
+    }
+    LocaleScope scope(us);
+    const QString withTime = FormatMessageDate(at(2001, 3, 1, 13, 5, 9));
+    EXPECT_TRUE(withTime.startsWith("3/1/2001 1:05:09")) << withTime.toStdString();
+    EXPECT_TRUE(withTime.endsWith("PM")) << "no time zone after the time: " << withTime.toStdString();
+}
+
+TEST(ParseUniqueIdListing, NumbersAndIds) {
+    const std::vector<std::string> lines = {
+        "1 abc",  "2   def  trailing", "3",    "x ghi", "-4 neg", "5\tjkl",
+        "1 again", "  6 mno",          "0 zero", "99999999999 big", "",
+    };
+    const std::map<std::int32_t, std::string> expected = {{1, "abc"}, {2, "def"}, {5, "jkl"}, {6, "mno"}};
+    EXPECT_EQ(ParseUniqueIdListing(lines), expected);
+}
+
+// Header lines in, the fields the header list and the verdict read out.
+TEST(ReadHeaderFieldsLeniently, FailingFieldsKeepTheirRawText) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> lines;
+        std::string subject;
+        std::string fromAddress;
+        std::string recipients;
+        int recipientCount;
+        std::string messageId;
+    };
+    const Row rows[] = {
+        {"ordinary header as processing gives it",
+         {"From: Ann <ann@x>", "To: b@x, c@x", "Subject: =?iso-8859-1?Q?caf=E9?=", "Message-Id: <1@x>"},
+         "caf\xE9", "ann@x", "b@x, c@x", 2, "<1@x>"},
+        {"address outside the brackets in From",
+         {"From: <a@x> b@x", "To: c@x", "Subject: s", "Message-Id: <2@x>"},
+         "s", "<a@x> b@x", "c@x", 1, "<2@x>"},
+        {"address outside the brackets in To",
+         {"From: a@x", "To: <c@x> d@x", "Subject: s", "Cc: e@x"},
+         "s", "a@x", "<c@x> d@x", 1, ""},
+        {"bad escape in the subject",
+         {"From: a@x", "Subject: =?iso-8859-1?Q?=ZZ?=", "Message-Id: <3@x>"},
+         "=?iso-8859-1?Q?=ZZ?=", "a@x", "", 0, "<3@x>"},
+        {"folded failing field loses its continuation in processing only",
+         {"Subject: =?iso-8859-1?Q?=ZZ?=", "\tmore", "From: a@x"},
+         "=?iso-8859-1?Q?=ZZ?= more", "a@x", "", 0, ""},
+    };
+    for (const Row& row : rows) {
+        TIdMessage msg;
+        for (const std::string& line : row.lines) msg.HeaderLines.Add(line);
+        ReadHeaderFieldsLeniently(msg);
+        EXPECT_EQ(msg.Subject, row.subject) << row.name;
+        EXPECT_EQ(msg.From.Address(), row.fromAddress) << row.name;
+        EXPECT_EQ(msg.Recipients.Count(), row.recipientCount) << row.name;
+        if (row.recipientCount == 1 && row.recipients.find('<') != std::string::npos)
+            EXPECT_EQ(msg.Recipients[0].Address(), row.recipients) << row.name;
+        else
+            EXPECT_EQ(msg.Recipients.AddressListText(), row.recipients) << row.name;
+        EXPECT_EQ(msg.MessageId, row.messageId) << row.name;
+        EXPECT_EQ(msg.HeaderLines.Lines(), row.lines) << row.name << ": the lines stay as received";
+    }
+}
+
+}  // namespace
