@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 #include <QTreeWidget>
 
+#include <functional>
 #include <set>
 
 namespace {

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,28 @@ TEST_F(CheckRun, ErrToSecondTopEndsTheRunAndClearsWhatNoLongerMatches) {
     EXPECT_TRUE(view(w).isEmpty());
     EXPECT_EQ(w.FCurrentRow, -1);
     EXPECT_EQ(MessageHeaders().size(), 1u);
+}
+
+TEST_F(CheckRun, BadPortOrUnreadableWordListStopsBeforeAnyConnection) {
+    {
+        Tfmain w;
+        FakeServer server;
+        server.start();
+        w.AddAccountItem({"Office", "127.0.0.1", "bob", "secret", "11o"})->setSelected(true);
+        w.mmCheck->trigger();
+        EXPECT_EQ(errors(), QStringList{"'11o' is not a valid integer value"});
+        EXPECT_FALSE(w.inf->isVisibleTo(&w));
+        EXPECT_EQ(server.connections(), 0);
+    }
+    fake->errors.clear();
+    std::filesystem::create_directory(dir.path() / "filters.dat");
+    Tfmain w;
+    FakeServer server;
+    scriptMailbox(server, {});
+    check(w, server);
+    EXPECT_EQ(errors().size(), 1);
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_EQ(w.barPanels[1]->text(), "  0 Number of selected messages");
 }
 
 // --- Spam verdict and columns
