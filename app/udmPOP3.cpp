@@ -17,6 +17,7 @@
 #include <atomic>
 #include <charconv>
 #include <functional>
+#include <optional>
 
 // ---------------------------------------------------------------------------
 // TPOP3
@@ -42,8 +43,29 @@ std::shared_ptr<TPOP3> TPOP3::CreateClient(const TPOP3Rec& rec, QObject* notifyW
     return client;
 }
 
+namespace {
+
+// A progress notification that clears its client's pending mark when it is
+// gone, delivered or dropped; it may outlive the client.
+class TPOP3ProgressEvent : public ui::ProgressEvent {
+public:
+    TPOP3ProgressEvent(long long count, std::shared_ptr<bool> pending)
+        : ui::ProgressEvent(1, count), FPending(std::move(pending)) {}
+    ~TPOP3ProgressEvent() override { *FPending = false; }
+    TPOP3ProgressEvent(const TPOP3ProgressEvent&) = delete;
+    TPOP3ProgressEvent& operator=(const TPOP3ProgressEvent&) = delete;
+
+private:
+    std::shared_ptr<bool> FPending;
+};
+
+}  // namespace
+
 void TPOP3::POP3Notify(TIdComponent&, TWorkMode, std::int64_t AWorkCount) {
-    if (FNotifyWindow) QCoreApplication::postEvent(FNotifyWindow, new ui::ProgressEvent(1, AWorkCount));
+    if (FNotifyWindow && !*FNotifyPending) {
+        *FNotifyPending = true;
+        QCoreApplication::postEvent(FNotifyWindow, new TPOP3ProgressEvent(AWorkCount, FNotifyPending));
+    }
     // The window's idle hook pumps at a bounded rate and can end a run that
     // the user closed the window on; without a hook, pump at once.
     if (TIdStack::HasIdleHook())
@@ -258,9 +280,19 @@ QString FormatMessageDate(double value) {
     if (parts.Year == 0) return {};
     const QDate date(parts.Year, parts.Month, parts.Day);
     const QTime time(parts.Hour, parts.Minute, parts.Second);
+    // The formats are worked out once per locale: a check run formats a date
+    // for every row, and asking the locale for its formats costs more than
+    // the formatting itself.
+    struct Formats {
+        QLocale locale;
+        QString date, time;
+    };
+    static thread_local std::optional<Formats> cached;
     const QLocale locale;
-    QString text = locale.toString(date, shortDateFormat(locale));
-    if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, longTimeFormat(locale));
+    if (!cached || cached->locale != locale)
+        cached = Formats{locale, shortDateFormat(locale), longTimeFormat(locale)};
+    QString text = locale.toString(date, cached->date);
+    if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, cached->time);
     return text;
 }
 

@@ -28,7 +28,10 @@ public:
 
     // The OnWork handler: posts the progress notification (1, AWorkCount) to
     // the window, then lets pending events run through the transport's idle
-    // hook (or at once when no hook is set).
+    // hook (or at once when no hook is set). A notification still waiting
+    // to be delivered stands for the ones after it: every header line raises
+    // OnWork, and one event per line (each stepping the bar, which repaints
+    // at once) would cost more than reading the line.
     void POP3Notify(TIdComponent& Sender, TWorkMode AWorkMode, std::int64_t AWorkCount);
 
     // Counts every reply that passed the status check, so that a caller can
@@ -47,6 +50,8 @@ public:
 
 private:
     QPointer<QObject> FNotifyWindow;
+    // True while a posted notification has not been delivered (or dropped).
+    std::shared_ptr<bool> FNotifyPending = std::make_shared<bool>(false);
     std::uint64_t FRepliesAccepted = 0;
 };
 
