@@ -80,6 +80,26 @@ int TPOP3::ReadResponse(const std::vector<int>& allowed) {
     return code;
 }
 
+void TPOP3::ReceiveHeader(int number, TIdMessage& msg) {
+    SendCommand("TOP " + std::to_string(number) + " 0", std::vector<int>{1});
+    ReceiveHeaderLines(msg, ".", false);
+}
+
+void TPOP3::SendAhead(const std::string& command) {
+    WriteLine(command);
+    FSentAhead = command;
+}
+
+int TPOP3::SendCommand(std::string_view text, const std::vector<int>& allowed) {
+    if (!FSentAhead.empty()) {
+        const bool same = FSentAhead == text;
+        FSentAhead.clear();
+        if (same) return ReadResponse(allowed);
+        GetInternalResponse();
+    }
+    return TIdPOP3::SendCommand(text, allowed);
+}
+
 void TPOP3::SkipRestOfReply() {
     // Cut pieces instead of raising: a piece is never taken for the "."
     // line, and the piece after it continues the same line.
@@ -122,26 +142,38 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
     : Client(std::move(client)), Msg(std::make_unique<TIdMessage>()), Number(number),
       Serial(nextSerial()) {
     const std::uint64_t accepted = Client->RepliesAccepted();
+    bool lineTooLong = false;
     try {
-        Client->FetchHeader(Number, *Msg);
+        Client->ReceiveHeader(Number, *Msg);
     } catch (const EIdReadLnMaxLineLengthExceeded& error) {
         // Too long a status line is the server's fault and ends the run; a
         // header line over the limit belongs to this message only.
         if (Client->RepliesAccepted() == accepted) throw;
         HeaderError = error.what();
         Client->SkipRestOfReply();
+        lineTooLong = true;
+    }
+    // The exchanges stay TOP n 0, then LIST n, one after the other; but
+    // "LIST n" goes out before the header is processed, so the fields are
+    // worked out while the server answers instead of after it.
+    Client->SendAhead("LIST " + std::to_string(Number));
+    if (lineTooLong) {
         ReadFieldsLeniently();
-    } catch (const EIdEmailParseError& error) {
-        // Header processing runs after the "." line was read, so the
-        // connection is in step; only the fields need a second look.
-        HeaderError = error.what();
-        ReadFieldsLeniently();
-    } catch (const EConvertError& error) {
-        HeaderError = error.what();
-        ReadFieldsLeniently();
-    } catch (const EIdFailedToRetreiveTimeZoneInfo& error) {
-        HeaderError = error.what();
-        ReadFieldsLeniently();
+    } else {
+        // The whole reply up to "." has been read, so the connection is in
+        // step whatever the header holds; only the fields need a second look.
+        try {
+            TIdMessageClient::ReadHeaderFields(*Msg);
+        } catch (const EIdEmailParseError& error) {
+            HeaderError = error.what();
+            ReadFieldsLeniently();
+        } catch (const EConvertError& error) {
+            HeaderError = error.what();
+            ReadFieldsLeniently();
+        } catch (const EIdFailedToRetreiveTimeZoneInfo& error) {
+            HeaderError = error.what();
+            ReadFieldsLeniently();
+        }
     }
     Msg->Tag = Client->MessageSize(Number);
 }

@@ -37,6 +37,19 @@ public:
     // Counts every reply that passed the status check, so that a caller can
     // tell whether a failure came before or after a command's "+OK".
     int ReadResponse(const std::vector<int>& allowed) override;
+
+    // "TOP number 0" and its header lines into msg, without header
+    // processing (TIdMessageClient::ReadHeaderFields fills the fields).
+    void ReceiveHeader(int number, TIdMessage& msg);
+
+    // Sends a command line now; the next SendCommand with the same text
+    // only reads its reply. The caller works while the server answers; the
+    // exchange on the wire stays one command, then its reply. A different
+    // command first reads and drops the reply sent ahead, so the connection
+    // stays in step.
+    void SendAhead(const std::string& command);
+    int SendCommand(std::string_view text, const std::vector<int>& allowed) override;
+    using TIdPOP3::SendCommand;
     [[nodiscard]] std::uint64_t RepliesAccepted() const { return FRepliesAccepted; }
 
     // Reads and drops the rest of a multi-line reply up to its "." line,
@@ -50,6 +63,8 @@ public:
 
 private:
     QPointer<QObject> FNotifyWindow;
+    // The command sent ahead whose reply has not been read, or empty.
+    std::string FSentAhead;
     // True while a posted notification has not been delivered (or dropped).
     std::shared_ptr<bool> FNotifyPending = std::make_shared<bool>(false);
     std::uint64_t FRepliesAccepted = 0;
