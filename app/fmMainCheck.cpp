@@ -38,8 +38,10 @@ void Tfmain::CheckAccClick() {
 void Tfmain::PumpRun() {
     if (FRunAborted) throw ERunAborted();
     if (FPumpClock.isValid() && FPumpClock.elapsed() < kPumpIntervalMs) return;
-    FPumpClock.start();
     ui::processPendingEvents();
+    // Counted from the end of the pump: a slow repaint cannot take the
+    // whole run.
+    FPumpClock.start();
     if (FRunAborted) throw ERunAborted();
 }
 
@@ -138,13 +140,17 @@ void Tfmain::EndConnection(TPOP3& client) {
     }
 }
 
+// Each row is filled before it joins the list: a row in the list reports
+// every single change to the view, which costs more than the row itself.
 void Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules) {
     for (const auto& record : MessageHeaders()) {
-        QTreeWidgetItem* row = AddHeaderRow({});
-        PumpRun();
+        auto* row = new THeaderRow(static_cast<QTreeWidget*>(nullptr), QStringList{});
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         const bool spam = IsSpamMessage(*record->Msg, record->Msg->Tag, rules, filters);
-        if (spam) row->setCheckState(0, Qt::Checked);
+        row->setCheckState(0, spam ? Qt::Checked : Qt::Unchecked);
         FillHeaderRow(*row, *record, spam);
+        headlist->addTopLevelItem(row);
+        PumpRun();
     }
 }
 

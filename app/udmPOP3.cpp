@@ -17,6 +17,7 @@
 #include <atomic>
 #include <charconv>
 #include <functional>
+#include <optional>
 
 // ---------------------------------------------------------------------------
 // TPOP3
@@ -42,8 +43,29 @@ std::shared_ptr<TPOP3> TPOP3::CreateClient(const TPOP3Rec& rec, QObject* notifyW
     return client;
 }
 
+namespace {
+
+// A progress notification that clears its client's pending mark when it is
+// gone, delivered or dropped; it may outlive the client.
+class TPOP3ProgressEvent : public ui::ProgressEvent {
+public:
+    TPOP3ProgressEvent(long long count, std::shared_ptr<bool> pending)
+        : ui::ProgressEvent(1, count), FPending(std::move(pending)) {}
+    ~TPOP3ProgressEvent() override { *FPending = false; }
+    TPOP3ProgressEvent(const TPOP3ProgressEvent&) = delete;
+    TPOP3ProgressEvent& operator=(const TPOP3ProgressEvent&) = delete;
+
+private:
+    std::shared_ptr<bool> FPending;
+};
+
+}  // namespace
+
 void TPOP3::POP3Notify(TIdComponent&, TWorkMode, std::int64_t AWorkCount) {
-    if (FNotifyWindow) QCoreApplication::postEvent(FNotifyWindow, new ui::ProgressEvent(1, AWorkCount));
+    if (FNotifyWindow && !*FNotifyPending) {
+        *FNotifyPending = true;
+        QCoreApplication::postEvent(FNotifyWindow, new TPOP3ProgressEvent(AWorkCount, FNotifyPending));
+    }
     // The window's idle hook pumps at a bounded rate and can end a run that
     // the user closed the window on; without a hook, pump at once.
     if (TIdStack::HasIdleHook())
@@ -56,6 +78,26 @@ int TPOP3::ReadResponse(const std::vector<int>& allowed) {
     const int code = TIdPOP3::ReadResponse(allowed);
     ++FRepliesAccepted;
     return code;
+}
+
+void TPOP3::ReceiveHeader(int number, TIdMessage& msg) {
+    SendCommand("TOP " + std::to_string(number) + " 0", std::vector<int>{1});
+    ReceiveHeaderLines(msg, ".", false);
+}
+
+void TPOP3::SendAhead(const std::string& command) {
+    WriteLine(command);
+    FSentAhead = command;
+}
+
+int TPOP3::SendCommand(std::string_view text, const std::vector<int>& allowed) {
+    if (!FSentAhead.empty()) {
+        const bool same = FSentAhead == text;
+        FSentAhead.clear();
+        if (same) return ReadResponse(allowed);
+        GetInternalResponse();
+    }
+    return TIdPOP3::SendCommand(text, allowed);
 }
 
 void TPOP3::SkipRestOfReply() {
@@ -127,8 +169,9 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
     : Client(std::move(client)), Msg(std::make_unique<TIdMessage>()), Number(number),
       Serial(nextSerial()) {
     const std::uint64_t accepted = Client->RepliesAccepted();
+    bool lineTooLong = false;
     try {
-        Client->FetchHeader(Number, *Msg);
+        Client->ReceiveHeader(Number, *Msg);
     } catch (const EIdReadLnMaxLineLengthExceeded& error) {
         // Too long a status line is the server's fault and ends the run; a
         // header line over the limit belongs to this message only.
@@ -136,18 +179,29 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
         HeaderError = error.what();
         HeaderCut = true;
         Client->SkipRestOfReply();
+        lineTooLong = true;
+    }
+    // The exchanges stay TOP n 0, then LIST n, one after the other; but
+    // "LIST n" goes out before the header is processed, so the fields are
+    // worked out while the server answers instead of after it.
+    Client->SendAhead("LIST " + std::to_string(Number));
+    if (lineTooLong) {
         ReadFieldsLeniently();
-    } catch (const EIdEmailParseError& error) {
-        // Header processing runs after the "." line was read, so the
-        // connection is in step; only the fields need a second look.
-        HeaderError = error.what();
-        ReadFieldsLeniently();
-    } catch (const EConvertError& error) {
-        HeaderError = error.what();
-        ReadFieldsLeniently();
-    } catch (const EIdFailedToRetreiveTimeZoneInfo& error) {
-        HeaderError = error.what();
-        ReadFieldsLeniently();
+    } else {
+        // The whole reply up to "." has been read, so the connection is in
+        // step whatever the header holds; only the fields need a second look.
+        try {
+            TIdMessageClient::ReadHeaderFields(*Msg);
+        } catch (const EIdEmailParseError& error) {
+            HeaderError = error.what();
+            ReadFieldsLeniently();
+        } catch (const EConvertError& error) {
+            HeaderError = error.what();
+            ReadFieldsLeniently();
+        } catch (const EIdFailedToRetreiveTimeZoneInfo& error) {
+            HeaderError = error.what();
+            ReadFieldsLeniently();
+        }
     }
     Msg->Tag = Client->MessageSize(Number);
 }
@@ -371,9 +425,19 @@ QString FormatMessageDate(double value) {
     if (parts.Year == 0) return {};
     const QDate date(parts.Year, parts.Month, parts.Day);
     const QTime time(parts.Hour, parts.Minute, parts.Second);
+    // The formats are worked out once per locale: a check run formats a date
+    // for every row, and asking the locale for its formats costs more than
+    // the formatting itself.
+    struct Formats {
+        QLocale locale;
+        QString date, time;
+    };
+    static thread_local std::optional<Formats> cached;
     const QLocale locale;
-    QString text = locale.toString(date, shortDateFormat(locale));
-    if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, longTimeFormat(locale));
+    if (!cached || cached->locale != locale)
+        cached = Formats{locale, shortDateFormat(locale), longTimeFormat(locale)};
+    QString text = locale.toString(date, cached->date);
+    if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, cached->time);
     return text;
 }
 

@@ -28,12 +28,28 @@ public:
 
     // The OnWork handler: posts the progress notification (1, AWorkCount) to
     // the window, then lets pending events run through the transport's idle
-    // hook (or at once when no hook is set).
+    // hook (or at once when no hook is set). A notification still waiting
+    // to be delivered stands for the ones after it: every header line raises
+    // OnWork, and one event per line (each stepping the bar, which repaints
+    // at once) would cost more than reading the line.
     void POP3Notify(TIdComponent& Sender, TWorkMode AWorkMode, std::int64_t AWorkCount);
 
     // Counts every reply that passed the status check, so that a caller can
     // tell whether a failure came before or after a command's "+OK".
     int ReadResponse(const std::vector<int>& allowed) override;
+
+    // "TOP number 0" and its header lines into msg, without header
+    // processing (TIdMessageClient::ReadHeaderFields fills the fields).
+    void ReceiveHeader(int number, TIdMessage& msg);
+
+    // Sends a command line now; the next SendCommand with the same text
+    // only reads its reply. The caller works while the server answers; the
+    // exchange on the wire stays one command, then its reply. A different
+    // command first reads and drops the reply sent ahead, so the connection
+    // stays in step.
+    void SendAhead(const std::string& command);
+    int SendCommand(std::string_view text, const std::vector<int>& allowed) override;
+    using TIdPOP3::SendCommand;
     [[nodiscard]] std::uint64_t RepliesAccepted() const { return FRepliesAccepted; }
 
     // Reads and drops the rest of a multi-line reply up to its "." line,
@@ -64,6 +80,10 @@ public:
 
 private:
     QPointer<QObject> FNotifyWindow;
+    // The command sent ahead whose reply has not been read, or empty.
+    std::string FSentAhead;
+    // True while a posted notification has not been delivered (or dropped).
+    std::shared_ptr<bool> FNotifyPending = std::make_shared<bool>(false);
     std::uint64_t FRepliesAccepted = 0;
     int FMarks = 0;
 };

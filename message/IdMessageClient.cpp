@@ -32,7 +32,8 @@ std::vector<std::string> splitNewsGroups(std::string_view text) {
 
 }  // namespace
 
-std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_view alternateTerminator) {
+std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_view alternateTerminator,
+                                                 bool readFields) {
     BeginWork(wmRead);
     std::string line;
     try {
@@ -51,7 +52,7 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
             if (line.empty()) continue;
             msg.HeaderLines.Add(line);
         }
-        ReadHeaderFields(msg);
+        if (readFields) ReadHeaderFields(msg);
     } catch (...) {
         EndWork(wmRead);
         throw;

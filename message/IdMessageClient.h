@@ -16,8 +16,10 @@ public:
     // fills the header fields. Runs inside a read work span; returns the line
     // that ended the loop. Raises the connection's read failures (the lines
     // read so far stay, the fields are not touched), EIdReadLinesLimitExceeded
-    // past MaxReadLinesSize bytes, and what ReadHeaderFields raises.
-    std::string ReceiveHeaderLines(TIdMessage& msg, std::string_view alternateTerminator);
+    // past MaxReadLinesSize bytes, and what ReadHeaderFields raises. With
+    // `readFields` false the fields are left for the caller to fill with
+    // ReadHeaderFields, for example while the server works on a next command.
+    std::string ReceiveHeaderLines(TIdMessage& msg, std::string_view alternateTerminator, bool readFields = true);
 
     // Recomputes the header-derived fields of msg from its HeaderLines and
     // pushes the boundary of its content type. Never rejects a header; only

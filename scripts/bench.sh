@@ -7,9 +7,14 @@
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
 #           loopback, GMime 3 when installed) and Python's email parser
 #           (bench/python/header_parse_peer.py) on the same 10,000 headers
-# checkrun  against a private Dovecot holding 2,000 messages: the minimal
-#           blocking client (bench/pop3_minimal_bench) and Python's poplib
-#           (bench/python/poplib_peer.py), the same exchanges each
+# checkrun  against a private Dovecot holding 2,000 messages: Skimlet's whole
+#           check run (bench/checkrun_gui_bench: Tfmain::CheckMessages on a
+#           shown window, offscreen) and the minimal blocking client in the
+#           same process (repetitions interleaved at random, medians
+#           compared), and Python's poplib (bench/python/poplib_peer.py), the
+#           same exchanges each; then 10,000 messages from an in-process
+#           scripted server and the share of that run spent filling the list
+#           and judging spam
 #
 # Installs the bench-only extra libgmime-3.0-dev when it is missing and
 # packages can be installed here (root or sudo); goes on without it
@@ -19,7 +24,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | all) ;; *) sed -n '2,17p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | all) ;; *) sed -n '2,22p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -89,26 +94,25 @@ if ours:
 }
 
 bench_checkrun() {
-  build pop3_minimal_bench
+  build checkrun_gui_bench
   echo "== check run: 2,000 messages on a private Dovecot"
   scripts/dovecot-test-server.sh run --messages 2000 --spam 10 -- bash -c '
     set -e
-    "$0/bench/pop3_minimal_bench" --benchmark_out="$1/checkrun.json" --benchmark_out_format=json
+    QT_QPA_PLATFORM=offscreen "$0/bench/checkrun_gui_bench" \
+      --benchmark_filter="BM_MinimalClientCheckRun|BM_CheckMessages/" \
+      --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+      --benchmark_out="$1/checkrun.json" --benchmark_out_format=json
     python3 "$2/bench/python/poplib_peer.py" >"$1/poplib.txt"
   ' "$BUILD" "$work" "$ROOT"
+  echo
+  echo "== check run: 10,000 messages from an in-process scripted server"
+  QT_QPA_PLATFORM=offscreen "$BUILD/bench/checkrun_gui_bench" --benchmark_filter=BM_CheckMessagesScripted \
+    --benchmark_repetitions=3 --benchmark_out="$work/scripted.json" --benchmark_out_format=json
   local python
   python=$(cat "$work/poplib.txt")
   python=${python#*=}
   echo
-  rates "$work/checkrun.json" "messages/s" | python3 -c '
-import sys
-python = float(sys.argv[1])
-print("%-36s %12s" % ("check run", "messages/s"))
-for line in sys.stdin:
-    name, rate = line.split()
-    print("%-36s %12.0f" % (name, float(rate)))
-print("%-36s %12.0f" % ("Python poplib", python))
-' "$python"
+  python3 bench/python/checkrun_report.py "$work/checkrun.json" "$work/scripted.json" "$python"
 }
 
 install_extras

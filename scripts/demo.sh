@@ -8,15 +8,20 @@
 #   scripts/demo.sh [--build DIR] [--messages N] [--keep] [--no-run]
 #
 #   --build DIR    where the built program lies (default build/dev)
-#   --messages N   messages in the sample mailbox (default 12)
+#   --messages N   messages in the sample mailbox (default 15; every third
+#                  one spam-like)
 #   --keep         leave the scratch folder in place afterwards
 #   --no-run       prepare everything, print where it is and leave the server
 #                  running instead of starting Skimlet
 #
-# The scratch folder holds the program, its help files and accounts.dat
-# (two accounts: the sample mailbox and an empty one); Skimlet's settings
-# file goes to the scratch folder too (XDG_CONFIG_HOME), so your own
-# settings stay untouched.
+# The scratch folder holds the program, its help files, accounts.dat (two
+# accounts: the sample mailbox and an empty one) and filters.dat (spam words
+# that see through the sample's disguised spellings, "V-I-A-G-R-A",
+# "c@sino"); Skimlet's settings file goes to the scratch folder too
+# (XDG_CONFIG_HOME) and switches the general rules on (empty subject, more
+# than 20 recipients, more than 200 kB), so your own settings stay
+# untouched. A check run of the sample account ticks and marks its five
+# spam-like messages: two caught by words, one each by the three rules.
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,7 +29,7 @@ readonly REPO
 readonly SERVER="$REPO/scripts/dovecot-test-server.sh"
 
 build_dir="$REPO/build/dev"
-messages=12
+messages=15
 keep=no
 run=yes
 
@@ -34,7 +39,7 @@ while [ $# -gt 0 ]; do
     --messages) messages=${2:?}; shift 2 ;;
     --keep) keep=yes; shift ;;
     --no-run) run=no; shift ;;
-    *) sed -n '2,19p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,24p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -86,6 +91,11 @@ make_scratch() {
     [ -e "$f" ] || continue
     cp "$build_dir/$(basename "$f")" "$scratch/" 2>/dev/null || cp "$f" "$scratch/"
   done
+  # Spam words, one rule a line: "Subject: " or "Address: ", "%" for
+  # "contains", then the word as the user would type it.
+  printf '%s\r\n' "Subject: %viagra" "Subject: %casino" "Subject: %rol3x" "Subject: %free m0ney" \
+    "Address: %viagra" "Address: %casino" "Address: %rol3x" >"$scratch/filters.dat"
+  printf '[FILTER]\nSUBJECT_EMPTY=1\nRECIPIENTS=20\nMAIL_MAXLEN=200\n' >"$scratch/config/tolvanes.ini"
   write_accounts "$scratch/accounts.dat" \
     "$SKIMLET_DOVECOT_USER@demo.example" 127.0.0.1 "$SKIMLET_DOVECOT_USER" \
     "$SKIMLET_DOVECOT_PASSWORD" "$SKIMLET_DOVECOT_PORT" \
@@ -104,6 +114,8 @@ main() {
     make_scratch
     echo "Sample server: 127.0.0.1:$SKIMLET_DOVECOT_PORT, mailbox $SKIMLET_DOVECOT_MAILDIR"
     echo "Program folder: $scratch"
+    echo "Server folder: $SKIMLET_DOVECOT_DIR"
+    echo "Start Skimlet with: cd $scratch && XDG_CONFIG_HOME=$scratch/config ./skimlet"
     echo "Stop with: $SERVER stop $SKIMLET_DOVECOT_DIR; rm -rf $scratch"
     return 0
   fi

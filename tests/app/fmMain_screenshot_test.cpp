@@ -1,9 +1,12 @@
-// Renders the main window with sample content. With SKIMLET_SCREENSHOT set
-// to a file name (scripts/screenshot.sh does this) the picture is saved
-// there, for the README.
+// Renders the main window after a real check run: two accounts, a scripted
+// server holding five messages, a word list in the program's folder that
+// catches a disguised spam word, and the general rules catching an empty
+// subject. With SKIMLET_SCREENSHOT set to a file name (scripts/screenshot.sh
+// does this) the picture is saved there, for the README.
 #include "app/fmMain.h"
 
 #include "FakePlatform.h"
+#include "FakeServer.h"
 #include "TempDir.h"
 #include "ui/Paths.h"
 
@@ -17,54 +20,87 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
-void fillSample(Tfmain& w) {
-    w.AddAccountItem({"office@example.com", "pop.example.com", "office", "", "110"});
-    w.AddAccountItem({"home@example.net", "mail.example.net", "home", "", "110"});
-    w.poplist->item(0)->setSelected(true);
-    const QStringList rows[] = {
-        {"08.12.2026 09:14:02", "2841", "anna@example.org", "office@example.com",
-         "Minutes of Monday's meeting", "<20261208091402.77@example.org>"},
-        {"08.12.2026 08:51:40", "15320", "!deals@cheap-offers.example", "office@example.com",
-         "V-i-@-g-r-a at 90% off", "<a81f.3c@cheap-offers.example>"},
-        {"07.12.2026 17:03:11", "482113", "scanner@example.com", "office@example.com",
-         "Scanned document", "<scan-0042@example.com>"},
-        {"07.12.2026 12:40:55", "3904", "!winner@lottery.example", "undisclosed-recipients:;",
-         "", "<w1@lottery.example>"},
-        {"06.12.2026", "1207", "bob@example.net", "office@example.com, anna@example.org",
-         "Re: Invoice 2026/118", "<b0b.118@example.net>"},
+struct Sample {
+    std::string header;  // CR LF line ends
+    int size;
+};
+
+std::vector<Sample> sampleMailbox() {
+    const auto header = [](const std::vector<std::string>& lines) {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\r\n";
+        return text;
     };
-    for (const QStringList& texts : rows) {
-        QTreeWidgetItem* row = w.AddHeaderRow(texts);
-        if (texts[2].startsWith('!')) row->setCheckState(0, Qt::Checked);
-    }
-    w.headlist->setCurrentItem(w.headlist->topLevelItem(0));
-    w.FCurrentRow = 0;
-    w.UpdateDownloadCommands(false);
-    w.UpdateCommands();
-    w.memo->setPlainText(
-        "Return-Path: <anna@example.org>\nReceived: from mx.example.org by pop.example.com\n"
-        "Date: Tue, 8 Dec 2026 09:14:02 +0100\nFrom: Anna Novak <anna@example.org>\n"
-        "To: office@example.com\nSubject: Minutes of Monday's meeting\n"
-        "Message-ID: <20261208091402.77@example.org>\nMIME-Version: 1.0\n"
-        "Content-Type: multipart/mixed; boundary=\"b1\"\n");
-    w.barPanels[0]->setText("pop.example.com");
-    w.barPanels[1]->setText("  2 Number of selected messages");
+    return {
+        {header({"Return-Path: <anna@example.org>", "Received: from mx.example.org by pop.example.com",
+                 "Date: Tue, 8 Dec 2026 09:14:02 +0100", "From: Anna Novak <anna@example.org>",
+                 "To: office@example.com", "Subject: Minutes of Monday's meeting",
+                 "Message-ID: <20261208091402.77@example.org>", "MIME-Version: 1.0",
+                 "Content-Type: multipart/mixed; boundary=\"b1\""}),
+         2841},
+        {header({"Date: Tue, 8 Dec 2026 08:51:40 +0100", "From: Best Deals <deals@cheap-offers.example>",
+                 "To: office@example.com", "Subject: =?ISO-8859-2?Q?V-i-=40-g-r-a_at_90=25_off?=",
+                 "Message-ID: <a81f.3c@cheap-offers.example>"}),
+         15320},
+        {header({"Date: Mon, 7 Dec 2026 17:03:11 +0100", "From: scanner@example.com", "To: office@example.com",
+                 "Subject: Scanned document", "Message-ID: <scan-0042@example.com>"}),
+         482113},
+        {header({"Date: Mon, 7 Dec 2026 12:40:55 +0100", "From: winner@lottery.example",
+                 "To: undisclosed-recipients:;", "Subject: ", "Message-ID: <w1@lottery.example>"}),
+         3904},
+        {header({"Date: Sun, 6 Dec 2026 00:00:00 +0100", "From: Bob <bob@example.net>",
+                 "To: office@example.com, Anna Novak <anna@example.org>", "Subject: Re: Invoice 2026/118",
+                 "Message-ID: <b0b.118@example.net>"}),
+         1207},
+    };
 }
 
-TEST(Screenshot, MainWindowRenders) {
+void scriptMailbox(FakeServer& server, const std::vector<Sample>& mails) {
+    server.send("+OK ready\r\n").exchange("USER office", "+OK\r\n").exchange("PASS secret", "+OK\r\n");
+    std::string listing = "+OK\r\n";
+    for (std::size_t i = 0; i < mails.size(); ++i) listing += std::to_string(i + 1) + " u" + std::to_string(i + 1) + "\r\n";
+    server.exchange("UIDL", listing + ".\r\n").exchange("STAT", "+OK " + std::to_string(mails.size()) + " 505385\r\n");
+    for (std::size_t i = 0; i < mails.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        server.exchange("TOP " + n + " 0", "+OK\r\n" + mails[i].header + "\r\n.\r\n")
+            .exchange("LIST " + n, "+OK " + n + " " + std::to_string(mails[i].size) + "\r\n");
+    }
+    server.expect("QUIT").close();
+}
+
+TEST(Screenshot, MainWindowAfterACheckRun) {
     TempDir dir;
     ui::setProgramFolder(dir.path().string());
     ui::setSettingsFolder(dir.path().string());
     FakePlatformScope fake;
     dir.write("tolvanes.ini", "[SIZE]\nWIDTH=860\nHEIGHT=540\n[SPLIT]\nHORIZONTAL=160\n");
+    dir.write("filters.dat", "Subject: %viagra\r\nAddress: %casino\r\n");
+    FakeServer server;
+    scriptMailbox(server, sampleMailbox());
+    server.start();
     {
         Tfmain w;
-        fillSample(w);
+        w.AddAccountItem({"office@example.com", "127.0.0.1", "office", "secret", std::to_string(server.port())});
+        w.AddAccountItem({"home@example.net", "mail.example.net", "home", "", "110"});
+        w.SetSpamRules(true, 0, 0);
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        w.poplist->item(0)->setSelected(true);
+        w.mmCheck->trigger();
+        EXPECT_TRUE(fake->errors.empty());
+        ASSERT_EQ(w.headlist->topLevelItemCount(), 5);
+        // The disguised word and the empty subject are ticked and marked.
+        for (int i = 0; i < 5; ++i) {
+            const bool spam = i == 1 || i == 3;
+            EXPECT_EQ(w.headlist->topLevelItem(i)->checkState(0) == Qt::Checked, spam) << i;
+            EXPECT_EQ(w.headlist->topLevelItem(i)->text(2).startsWith('!'), spam) << i;
+        }
+        EXPECT_EQ(w.barPanels[1]->text(), "  2 Number of selected messages");
         w.AdjustSubjectColumn();
         QCoreApplication::processEvents();
         const QImage picture = w.grab().toImage();
@@ -73,6 +109,7 @@ TEST(Screenshot, MainWindowRenders) {
             EXPECT_TRUE(picture.save(QString::fromLocal8Bit(file), "PNG")) << file;
         }
     }
+    EXPECT_TRUE(server.problems().empty());
     ui::setProgramFolder("");
     ui::setSettingsFolder("");
 }

@@ -124,9 +124,11 @@ std::vector<std::string> headerLines(const std::string& content) {
     return lines;
 }
 
-std::vector<Expected> manifest() {
+std::vector<Expected> manifest() { return manifest(server().manifest); }
+
+std::vector<Expected> manifest(const std::string& path) {
     std::vector<Expected> rows;
-    std::ifstream in(server().manifest);
+    std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
         const std::vector<std::string> f = split(line, '\t');

@@ -49,6 +49,8 @@ struct Expected {
     std::string subject;       // bytes, when known
 };
 [[nodiscard]] std::vector<Expected> manifest();
+// The same from any manifest file the generator wrote.
+[[nodiscard]] std::vector<Expected> manifest(const std::string& path);
 
 // Counts the server's "Disconnected" log lines of one user's POP3 sessions;
 // waitForMore waits (up to 10 s) until there are more than `count` and
