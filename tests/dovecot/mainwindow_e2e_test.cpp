@@ -241,7 +241,6 @@ TEST_F(MainWindowOnDovecot, DeletingTheSpamRowsRemovesExactlyThoseMessages) {
 
     fake->confirmAnswer = true;
     w.mmDel->trigger();
-    if (fake->confirmations.empty()) GTEST_SKIP() << "\"Remove Message(s)\" does not delete yet";
     EXPECT_EQ(fake->confirmations, std::vector<QString>{"Delete selected Messages, Really?"});
     ASSERT_EQ(errors(), "");
 
