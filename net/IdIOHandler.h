@@ -25,4 +25,12 @@ public:
     // TIdStack::WSGetLastError()). Raise EIdClosedSocket when not connected.
     virtual int Send(const char* data, std::size_t size) = 0;
     virtual int Recv(char* buffer, std::size_t size) = 0;
+    // Waits up to `msec` (-1: no limit) for data and receives it: a byte
+    // count as Recv, or kRecvTimedOut when nothing arrived in time. The
+    // default waits with Readable, then receives.
+    static constexpr int kRecvTimedOut = -2;
+    virtual int RecvWithin(char* buffer, std::size_t size, int msec) {
+        if (!Readable(msec)) return kRecvTimedOut;
+        return Recv(buffer, size);
+    }
 };

@@ -61,3 +61,8 @@ int TIdIOHandlerSocket::Recv(char* buffer, std::size_t size) {
     if (!Connected()) throw EIdClosedSocket();
     return binding_->Recv(buffer, size);
 }
+
+int TIdIOHandlerSocket::RecvWithin(char* buffer, std::size_t size, int msec) {
+    if (!Connected()) throw EIdClosedSocket();
+    return binding_->RecvWithin(buffer, size, msec);
+}

@@ -25,6 +25,7 @@ public:
     [[nodiscard]] bool Readable(int msec) override;
     int Send(const char* data, std::size_t size) override;
     int Recv(char* buffer, std::size_t size) override;
+    int RecvWithin(char* buffer, std::size_t size, int msec) override;
 
     // The socket handle; nullptr before the first Open.
     [[nodiscard]] TIdSocketHandle* Binding() { return binding_.get(); }

@@ -8,9 +8,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
@@ -156,9 +159,48 @@ int TIdSocketHandle::Recv(char* buffer, std::size_t size) {
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
+int TIdSocketHandle::RecvWithin(char* buffer, std::size_t size, int msec) {
+    if (!allocated_) throw EIdConnClosedGracefully();
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(msec < 0 ? 0 : msec);
+    for (;;) {
+        int slice = 0;  // no limit
+        if (msec >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            // A limit that has run out still gets one look without waiting.
+            slice = static_cast<int>(std::max<long long>(1, left.count()));
+        }
+        if (TIdStack::HasIdleHook()) {
+            TIdStack::CallIdleHook();
+            // The hook runs window events, which may have closed us.
+            if (!allocated_) throw EIdConnClosedGracefully();
+            slice = slice == 0 ? TIdStack::kIdleInterval : std::min(slice, TIdStack::kIdleInterval);
+        }
+        setReceiveTimeout(slice);
+        const ssize_t n = ::recv(handle_, buffer, size, 0);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            TIdStack::SetLastError(TIdStack::TranslateErrno(errno));
+            return -1;
+        }
+        if (msec >= 0 && Clock::now() >= deadline) return -2;
+    }
+}
+
+void TIdSocketHandle::setReceiveTimeout(int msec) {
+    if (msec == receiveTimeout_) return;
+    timeval limit{};
+    limit.tv_sec = msec / 1000;
+    limit.tv_usec = (msec % 1000) * 1000;
+    TIdStack::CheckForSocketError(setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit));
+    receiveTimeout_ = msec;
+}
+
 void TIdSocketHandle::CloseSocket() {
     if (!allocated_) return;
     allocated_ = false;
+    receiveTimeout_ = 0;
     ::shutdown(handle_, SHUT_WR);
     ::close(handle_);
     handle_ = -1;

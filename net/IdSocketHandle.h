@@ -36,12 +36,24 @@ public:
     // end of the stream, -1 on failure with the error recorded.
     int Send(const char* data, std::size_t size);
     int Recv(char* buffer, std::size_t size);
+    // Receives, waiting up to `msec` milliseconds (-1: no limit) for data:
+    // a byte count as Recv, or -2 when nothing arrived in time. The wait is
+    // the blocking receive itself, bounded by a receive time-out, so a
+    // reply costs one system call rather than a poll and a receive; the
+    // idle hook still runs at least every TIdStack::kIdleInterval.
+    int RecvWithin(char* buffer, std::size_t size, int msec);
     // Shuts down the sending direction, then closes; nothing when none.
     void CloseSocket();
     // Forgets the socket's addresses (the handle must be closed).
     void Reset();
     // Switches Nagle's algorithm off (true) or on.
     void SetNoDelay(bool noDelay);
+
+private:
+    // Sets SO_RCVTIMEO when it differs from the one in force (0: none).
+    void setReceiveTimeout(int msec);
+    int receiveTimeout_ = 0;
+public:
 
     [[nodiscard]] bool HandleAllocated() const { return allocated_; }
     [[nodiscard]] int Handle() const { return handle_; }

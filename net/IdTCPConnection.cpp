@@ -100,8 +100,7 @@ int TIdTCPConnection::FillInput(bool raiseIfDisconnected) {
     }
     int n;
     do {
-        if (!ioHandler_->Readable(limit)) throw EIdReadTimeout();
-        n = receiveChunk();
+        n = receiveChunk(limit);
         CheckDisconnect(raiseIfDisconnected, false);
     } while (n == 0 && transportOpen());
     return n;
@@ -110,12 +109,13 @@ int TIdTCPConnection::FillInput(bool raiseIfDisconnected) {
 // One receive into the input buffer; 0 when the peer has closed, or when
 // the socket was found shut down while bytes are still buffered (those stay
 // readable).
-int TIdTCPConnection::receiveChunk() {
+int TIdTCPConnection::receiveChunk(int msec) {
     // Received straight into the input buffer's free end: the bytes are
     // copied once, by the kernel.
     const std::size_t size = static_cast<std::size_t>(std::max(1, RecvBufferSize));
     char* room = input_.Reserve(size);
-    const int n = ioHandler_->Recv(room, size);
+    const int n = ioHandler_->RecvWithin(room, size, msec);
+    if (n == TIdIOHandler::kRecvTimedOut) throw EIdReadTimeout();
     closedGracefully_ = n == 0;
     if (n < 0) {
         const int error = TIdStack::WSGetLastError();

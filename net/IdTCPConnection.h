@@ -126,7 +126,7 @@ private:
     [[nodiscard]] bool transportOpen() const;
     void readLineInto(std::string& line, std::string_view terminator, int maxLength);
     bool takeTooLongLine(std::string& line, std::size_t maxLength);
-    int receiveChunk();
+    int receiveChunk(int msec);
     void checkGathered(std::uint64_t start);
     template <typename Deliver>
     bool takeBufferedLine(std::string_view delimiter, std::uint64_t start, Deliver& deliver);

@@ -242,3 +242,42 @@ TEST(IdIOHandlerSocket, IdleHookRunsWhileReadWaitsOnSilentServer) {
     // 400 ms of waiting in slices of at most 50 ms.
     EXPECT_GE(calls, 5);
 }
+
+TEST(IdIOHandlerSocket, ReadTimeoutHoldsWhileTheIdleHookRuns) {
+    FakeServer server;
+    server.stall().start();
+    int calls = 0;
+    TIdStack::SetIdleHook([&calls] { ++calls; });
+    TIdTCPClient client;
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    client.Connect();
+    client.ReadTimeout = 180;
+    std::string message;
+    try {
+        (void)client.ReadLine();
+    } catch (const EIdException& e) {
+        message = e.what();
+    }
+    TIdStack::SetIdleHook(nullptr);
+    EXPECT_EQ(message, "Read Timeout");
+    EXPECT_GE(calls, 3);
+}
+
+TEST(IdIOHandlerSocket, ConnectionClosedByTheIdleHookEndsTheRead) {
+    FakeServer server;
+    server.stall().start();
+    TIdTCPClient client;
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    client.Connect();
+    int calls = 0;
+    // As when the window is closed while a command waits: the hook closes
+    // the connection, and the read must end instead of waiting on it.
+    TIdStack::SetIdleHook([&] {
+        if (++calls == 2) client.Disconnect();
+    });
+    EXPECT_THROW((void)client.ReadLine(), EIdException);
+    TIdStack::SetIdleHook(nullptr);
+    EXPECT_EQ(calls, 2);
+}
