@@ -269,6 +269,9 @@ private:
     void ConnectHeaderList();
     void headlistSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
+    [[nodiscard]] std::unique_ptr<QTreeWidgetItem> MakeHeaderRow(const TMessageHeader& record,
+                                                                 const TPreparedFilters& filters,
+                                                                 const TSpamRules& rules);
     void FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam);
     void EndConnection(TPOP3& client);
     bool DeleteRecord(std::uint64_t serial, std::vector<std::shared_ptr<TPOP3>>& used);
@@ -287,4 +290,10 @@ private:
     bool FRecordsReplaced = false;
     bool FClearingRows = false;
     QElapsedTimer FPumpClock;
+    // The word list and rules of the run under way, and the rows built from
+    // its records while the server was answering; the list takes them in
+    // one pass once every header is read.
+    const TPreparedFilters* FRunFilters = nullptr;
+    const TSpamRules* FRunRules = nullptr;
+    std::vector<std::unique_ptr<QTreeWidgetItem>> FPreparedRows;
 };

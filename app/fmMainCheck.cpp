@@ -11,6 +11,7 @@
 #include "ui/CommandGuard.h"
 #include "ui/TextCodec.h"
 
+#include <QScopeGuard>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
@@ -61,6 +62,13 @@ void Tfmain::CheckMessages() {
         // testing every line for every message.
         const TPreparedFilters filters(ReadFilterFile(FiltersFilePath()));
         const TSpamRules rules = SpamRulesOf(FSettings);
+        FRunFilters = &filters;
+        FRunRules = &rules;
+        const auto forgetRun = qScopeGuard([this] {
+            FRunFilters = nullptr;
+            FRunRules = nullptr;
+            FPreparedRows.clear();
+        });
         FCurrentRow = -1;
         const TPOP3Rec rec = ReadSelectedAccount().value_or(TPOP3Rec{});
         ShowProgress(QStringLiteral("Check Messages ") + ui::toQString(rec.Name), 8);
@@ -106,7 +114,11 @@ int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
         if (client->IsConnected()) client->Disconnect();
         client->Connect(-1);
         PumpRun();
-        MessageHeaders().clear();
+        // The previous run's records leave the list now and are destroyed
+        // one by one while the server answers, the rest when this ends.
+        TMessageHeaders retired;
+        retired.swap(MessageHeaders());
+        FPreparedRows.clear();
         FRecordsReplaced = true;
         // The unique ids are kept with the records: a later command on a new
         // connection checks with them that a number still names its message.
@@ -119,6 +131,13 @@ int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
             auto header = std::make_unique<TMessageHeader>(client, i);
             if (const auto id = ids.find(i); id != ids.end()) header->UniqueId = id->second;
             MessageHeaders().push_back(std::move(header));
+            // The exchanges stay one after the other, but "TOP i+1 0" goes
+            // out before this message's row is built, so the row costs the
+            // run nothing while the server answers.
+            if (i < count) client->SendAhead("TOP " + std::to_string(i + 1) + " 0");
+            if (FRunFilters && FRunRules)
+                FPreparedRows.push_back(MakeHeaderRow(*MessageHeaders().back(), *FRunFilters, *FRunRules));
+            if (!retired.empty()) retired.pop_back();
         }
     } catch (...) {
         EndConnection(*client);
@@ -145,15 +164,28 @@ void Tfmain::EndConnection(TPOP3& client) {
 // Each row is filled before it joins the list: a row in the list reports
 // every single change to the view, which costs more than the row itself.
 void Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules) {
-    for (const auto& record : MessageHeaders()) {
-        auto* row = new THeaderRow(static_cast<QTreeWidget*>(nullptr), QStringList{});
-        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        const bool spam = IsSpamMessage(*record->Msg, record->Msg->Tag, rules, filters);
-        row->setCheckState(0, spam ? Qt::Checked : Qt::Unchecked);
-        FillHeaderRow(*row, *record, spam);
-        headlist->addTopLevelItem(row);
+    const TMessageHeaders& records = MessageHeaders();
+    // Rows built during the run belong to these records only when the run
+    // built one for each of them, in order.
+    const bool prepared = FPreparedRows.size() == records.size();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        std::unique_ptr<QTreeWidgetItem> row =
+            prepared ? std::move(FPreparedRows[i]) : MakeHeaderRow(*records[i], filters, rules);
+        headlist->addTopLevelItem(row.release());
         PumpRun();
     }
+    FPreparedRows.clear();
+}
+
+std::unique_ptr<QTreeWidgetItem> Tfmain::MakeHeaderRow(const TMessageHeader& record,
+                                                       const TPreparedFilters& filters,
+                                                       const TSpamRules& rules) {
+    auto row = std::make_unique<THeaderRow>(static_cast<QTreeWidget*>(nullptr), QStringList{});
+    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    const bool spam = IsSpamMessage(*record.Msg, record.Msg->Tag, rules, filters);
+    row->setCheckState(0, spam ? Qt::Checked : Qt::Unchecked);
+    FillHeaderRow(*row, record, spam);
+    return row;
 }
 
 void Tfmain::FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam) {
