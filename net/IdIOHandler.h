@@ -26,11 +26,9 @@ public:
     virtual int Send(const char* data, std::size_t size) = 0;
     virtual int Recv(char* buffer, std::size_t size) = 0;
     // Waits up to `msec` (-1: no limit) for data and receives it: a byte
-    // count as Recv, or kRecvTimedOut when nothing arrived in time. The
-    // default waits with Readable, then receives.
+    // count as Recv, or kRecvTimedOut when nothing arrived in time. It never
+    // runs the idle hook: the connection does, between waits, where a hook
+    // that closes the connection cannot pull the transport from under it.
     static constexpr int kRecvTimedOut = -2;
-    virtual int RecvWithin(char* buffer, std::size_t size, int msec) {
-        if (!Readable(msec)) return kRecvTimedOut;
-        return Recv(buffer, size);
-    }
+    virtual int RecvWithin(char* buffer, std::size_t size, int msec) = 0;
 };

@@ -161,31 +161,15 @@ int TIdSocketHandle::Recv(char* buffer, std::size_t size) {
 
 int TIdSocketHandle::RecvWithin(char* buffer, std::size_t size, int msec) {
     if (!allocated_) throw EIdConnClosedGracefully();
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(msec < 0 ? 0 : msec);
-    for (;;) {
-        int slice = 0;  // no limit
-        if (msec >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            // A limit that has run out still gets one look without waiting.
-            slice = static_cast<int>(std::max<long long>(1, left.count()));
-        }
-        if (TIdStack::HasIdleHook()) {
-            TIdStack::CallIdleHook();
-            // The hook runs window events, which may have closed us.
-            if (!allocated_) throw EIdConnClosedGracefully();
-            slice = slice == 0 ? TIdStack::kIdleInterval : std::min(slice, TIdStack::kIdleInterval);
-        }
-        setReceiveTimeout(slice);
-        const ssize_t n = ::recv(handle_, buffer, size, 0);
-        if (n >= 0) return static_cast<int>(n);
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            TIdStack::SetLastError(TIdStack::TranslateErrno(errno));
-            return -1;
-        }
-        if (msec >= 0 && Clock::now() >= deadline) return -2;
-    }
+    setReceiveTimeout(msec < 0 ? 0 : std::max(1, msec));
+    ssize_t n;
+    do {
+        n = ::recv(handle_, buffer, size, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+    TIdStack::SetLastError(TIdStack::TranslateErrno(errno));
+    return -1;
 }
 
 void TIdSocketHandle::setReceiveTimeout(int msec) {

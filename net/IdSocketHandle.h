@@ -38,9 +38,8 @@ public:
     int Recv(char* buffer, std::size_t size);
     // Receives, waiting up to `msec` milliseconds (-1: no limit) for data:
     // a byte count as Recv, or -2 when nothing arrived in time. The wait is
-    // the blocking receive itself, bounded by a receive time-out, so a
-    // reply costs one system call rather than a poll and a receive; the
-    // idle hook still runs at least every TIdStack::kIdleInterval.
+    // the blocking receive itself, bounded by a receive time-out, so a reply
+    // costs one system call rather than a poll and a receive.
     int RecvWithin(char* buffer, std::size_t size, int msec);
     // Shuts down the sending direction, then closes; nothing when none.
     void CloseSocket();

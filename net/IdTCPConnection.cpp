@@ -5,6 +5,7 @@
 #include "net/IdStack.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -113,9 +114,26 @@ int TIdTCPConnection::receiveChunk(int msec) {
     // Received straight into the input buffer's free end: the bytes are
     // copied once, by the kernel.
     const std::size_t size = static_cast<std::size_t>(std::max(1, RecvBufferSize));
-    char* room = input_.Reserve(size);
-    const int n = ioHandler_->RecvWithin(room, size, msec);
-    if (n == TIdIOHandler::kRecvTimedOut) throw EIdReadTimeout();
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(msec < 0 ? 0 : msec);
+    char* room = nullptr;
+    int n = TIdIOHandler::kRecvTimedOut;
+    while (n == TIdIOHandler::kRecvTimedOut) {
+        int slice = -1;
+        if (msec >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (room && left.count() <= 0) throw EIdReadTimeout();
+            slice = static_cast<int>(std::max<long long>(1, left.count()));
+        }
+        if (TIdStack::HasIdleHook()) {
+            // The hook runs window events, which may close this connection.
+            TIdStack::CallIdleHook();
+            if (!transportOpen()) throw EIdNotConnected();
+            slice = slice < 0 ? TIdStack::kIdleInterval : std::min(slice, TIdStack::kIdleInterval);
+        }
+        room = input_.Reserve(size);
+        n = ioHandler_->RecvWithin(room, size, slice);
+    }
     closedGracefully_ = n == 0;
     if (n < 0) {
         const int error = TIdStack::WSGetLastError();
