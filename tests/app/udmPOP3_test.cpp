@@ -1,5 +1,7 @@
 #include "app/udmPOP3.h"
 
+#include "FakeServer.h"
+
 #include "message/IdGlobal.h"
 #include "message/IdMessage.h"
 #include "net/IdStack.h"
@@ -87,6 +89,34 @@ TEST(POP3Notify, OneNotificationWaitsAtATime) {
     client.reset();
     QCoreApplication::sendPostedEvents(&window);
     EXPECT_EQ(window.events, 3);
+}
+
+TEST(TPOP3SendAhead, AnotherCommandFirstDropsTheWaitingReply) {
+    FakeServer server;
+    server.send("+OK ready\r\n")
+        .exchange("USER u", "+OK\r\n")
+        .exchange("PASS p", "+OK\r\n")
+        .exchange("LIST 1", "+OK 1 120\r\n")
+        .exchange("STAT", "+OK 3 900\r\n")
+        .exchange("LIST 2", "+OK 2 340\r\n")
+        .expect("QUIT")
+        .start();
+    TPOP3Rec rec;
+    rec.Host = "127.0.0.1";
+    rec.Port = server.port();
+    rec.UserName = "u";
+    rec.Password = "p";
+    auto client = TPOP3::CreateClient(rec, nullptr);
+    client->Connect();
+    // The reply to a command sent ahead belongs to that command only: a
+    // different command reads it away first, the same one takes it.
+    client->SendAhead("LIST 1");
+    EXPECT_EQ(client->MessageCount(), 3);
+    client->SendAhead("LIST 2");
+    EXPECT_EQ(client->MessageSize(2), 340);
+    client->Disconnect();
+    EXPECT_TRUE(server.waitDone());
+    EXPECT_EQ(server.problems(), std::vector<std::string>{});
 }
 
 TEST(ParseUniqueIdListing, NumbersAndIds) {
