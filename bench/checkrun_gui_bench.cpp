@@ -24,6 +24,7 @@
 //
 // The program works in a scratch program folder holding a filters.dat of a
 // hundred rules, so that the verdicts do real work; settings go there too.
+#include "BenchSupport.h"
 #include "MinimalPop3Client.h"
 
 #include "app/fmMain.h"
@@ -100,21 +101,6 @@ void setRules(Tfmain& w) { w.SetSpamRules(true, 50, 2048); }
 // ---------------------------------------------------------------------------
 // Dovecot
 
-struct Account {
-    std::string host, user, password;
-    int port = 0;
-};
-
-bool serverAccount(Account& account) {
-    const char* port = std::getenv("SKIMLET_DOVECOT_PORT");
-    const char* user = std::getenv("SKIMLET_DOVECOT_USER");
-    const char* password = std::getenv("SKIMLET_DOVECOT_PASSWORD");
-    if (!port || !user || !password) return false;
-    const char* host = std::getenv("SKIMLET_DOVECOT_HOST");
-    account = {host ? host : "127.0.0.1", user, password, std::atoi(port)};
-    return true;
-}
-
 // A shown main window with one selected account.
 void prepareWindow(Tfmain& w, const std::string& host, const std::string& user, const std::string& password,
                    int port) {
@@ -136,8 +122,8 @@ bool checkRun(Tfmain& w, std::string& error) {
 }
 
 void BM_MinimalClientCheckRun(benchmark::State& state) {
-    Account account;
-    if (!serverAccount(account)) {
+    bench::ServerAccount account;
+    if (!bench::serverAccount(account)) {
         state.SkipWithError("no server: run through scripts/bench.sh checkrun or dovecot-test-server.sh");
         return;
     }
@@ -165,8 +151,8 @@ void BM_MinimalClientCheckRun(benchmark::State& state) {
 BENCHMARK(BM_MinimalClientCheckRun)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 void BM_CheckMessages(benchmark::State& state) {
-    Account account;
-    if (!serverAccount(account)) {
+    bench::ServerAccount account;
+    if (!bench::serverAccount(account)) {
         state.SkipWithError("no server: run through scripts/bench.sh checkrun or dovecot-test-server.sh");
         return;
     }
@@ -198,35 +184,8 @@ std::vector<std::string>& headerBlocks() {
     return blocks;
 }
 
-bool loadHeaders(std::string path) {
-    std::string generated;
-    if (path.empty()) {
-        char name[] = "/tmp/skimlet-headers-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd < 0) return false;
-        ::close(fd);
-        generated = name;
-        const std::string command = "python3 '" SKIMLET_SOURCE_DIR "/scripts/gen-mailbox.py' --count 10000 --seed 1 "
-                                    "--spam-every 10 --large-kb 1 --headers-file '" +
-                                    generated + "' >/dev/null";
-        if (std::system(command.c_str()) != 0) {
-            std::remove(name);
-            return false;
-        }
-        path = generated;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    if (!generated.empty()) std::remove(generated.c_str());
-    const std::string data = content.str();
-    std::size_t start = 0;
-    while (start < data.size()) {
-        const std::size_t end = data.find("\r\n\r\n", start);
-        const std::size_t stop = end == std::string::npos ? data.size() : end + 4;
-        if (stop > start + 4) headerBlocks().push_back(data.substr(start, stop - start));
-        start = stop;
-    }
+bool loadHeaders(const std::string& path) {
+    headerBlocks() = bench::loadHeaderBlocks(path);
     return !headerBlocks().empty();
 }
 
@@ -261,17 +220,11 @@ public:
         uidl_ = std::move(uidl);
         stat_ = "+OK " + std::to_string(headers.size()) + " " + std::to_string(total) + "\r\n";
 
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 4) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        listener_ = bench::listenOnLoopback(port_, 4);
+        if (listener_ < 0) {
             std::perror("scripted server");
             return;
         }
-        port_ = ntohs(a.sin_port);
         if (::pipe(wake_) != 0) return;
         thread_ = std::thread([this] { run(); });
     }

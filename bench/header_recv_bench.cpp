@@ -13,6 +13,7 @@
 // The headers come from scripts/gen-mailbox.py --headers-file; give a file
 // with --headers-file=PATH (or SKIMLET_HEADERS_FILE), otherwise the program
 // generates one with the generator's benchmark settings.
+#include "BenchSupport.h"
 #include "message/IdMessage.h"
 #include "message/IdMessageClient.h"
 
@@ -47,40 +48,8 @@ std::vector<std::string>& blocks() {
     return all;
 }
 
-std::vector<std::string> splitBlocks(const std::string& data) {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < data.size()) {
-        const std::size_t end = data.find("\r\n\r\n", start);
-        const std::size_t stop = end == std::string::npos ? data.size() : end + 4;
-        if (stop > start + 4) result.push_back(data.substr(start, stop - start));
-        start = stop;
-    }
-    return result;
-}
-
-bool loadBlocks(std::string path) {
-    std::string generated;
-    if (path.empty()) {
-        char name[] = "/tmp/skimlet-headers-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd < 0) return false;
-        ::close(fd);
-        generated = name;
-        const std::string command = "python3 '" SKIMLET_SOURCE_DIR "/scripts/gen-mailbox.py' --count 10000 --seed 1 "
-                                    "--spam-every 10 --large-kb 1 --headers-file '" +
-                                    generated + "' >/dev/null";
-        if (std::system(command.c_str()) != 0) {
-            std::remove(name);
-            return false;
-        }
-        path = generated;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    if (!generated.empty()) std::remove(generated.c_str());
-    blocks() = splitBlocks(content.str());
+bool loadBlocks(const std::string& path) {
+    blocks() = bench::loadHeaderBlocks(path);
     return !blocks().empty();
 }
 
@@ -108,15 +77,7 @@ const std::string& wireData() {
 class Sender {
 public:
     Sender() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), n);
-        ::listen(listener_, 1);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = ntohs(a.sin_port);
+        listener_ = bench::listenOnLoopback(port_);
         thread_ = std::thread([this] {
             const int fd = ::accept(listener_, nullptr, nullptr);
             const std::string& data = wireData();

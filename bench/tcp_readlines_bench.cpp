@@ -1,6 +1,7 @@
 // Throughput of ReadLinesUntil over loopback (lines dropped: into_list:0;
 // into a string list: into_list:1) beside a plain recv + memchr
 // loop over the same data, both in MB/s.
+#include "BenchSupport.h"
 #include "net/IdTCPClient.h"
 
 #include <benchmark/benchmark.h>
@@ -32,15 +33,7 @@ const std::string& block() {
 class Sender {
 public:
     Sender() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), n);
-        ::listen(listener_, 1);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
-        port_ = ntohs(a.sin_port);
+        listener_ = bench::listenOnLoopback(port_);
         thread_ = std::thread([this] {
             const int fd = ::accept(listener_, nullptr, nullptr);
             for (std::size_t sent = 0; sent < kTotal; sent += block().size()) sendAll(fd, block());
