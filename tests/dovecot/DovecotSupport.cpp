@@ -172,6 +172,15 @@ std::string SessionLog::waitForMore(int count) const {
     return {};
 }
 
+bool waitForLogLine(const std::string& needle) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (readFile(server().log).find(needle) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 void refillMaildir(const std::string& maildir, const std::vector<std::string>& messages) {
     for (const fs::path& file : mailFiles(maildir)) fs::remove(file);
     // The server numbers messages by the order in which it first saw their

@@ -67,6 +67,12 @@ private:
     std::string user_;
 };
 
+// Waits (up to 10 s) until the server's log holds a line containing
+// `needle`; returns whether it came. The login process logs a login only
+// after it has handed the client over, so that line can arrive after the
+// session's own lines.
+[[nodiscard]] bool waitForLogLine(const std::string& needle);
+
 // Replaces the messages of a Maildir by `messages` (whole files, written
 // into new/ in name order with mode 0644 so that the server's user can read
 // them); the server numbers them 1 to n in the given order.
