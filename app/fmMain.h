@@ -183,6 +183,9 @@ public:
     void headlistClick();
     // Removes every row without running the selection handler for them.
     void ClearHeaderList();
+    // Takes every row out of the list, as ClearHeaderList does, and hands
+    // them over undestroyed.
+    [[nodiscard]] std::vector<std::unique_ptr<QTreeWidgetItem>> TakeHeaderRows();
 
     // Command handlers; each control of a command runs the same one. They
     // are virtual so that a window built on this one can extend them.

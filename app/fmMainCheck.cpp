@@ -113,31 +113,39 @@ int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
         }
         if (client->IsConnected()) client->Disconnect();
         client->Connect(-1);
+        // Each command below goes out before the work that does not need
+        // its reply, which is then done while the server answers; the
+        // exchanges stay one after the other.
+        client->SendAhead("UIDL");
         PumpRun();
-        // The previous run's records leave the list now and are destroyed
-        // one by one while the server answers, the rest when this ends.
+        // The previous run's records are replaced now, and their rows,
+        // which could show nothing more, leave the list with them. Both are
+        // destroyed one by one while the server answers, the rest when this
+        // ends: freeing them all at once would hold up the list fill.
         TMessageHeaders retired;
         retired.swap(MessageHeaders());
         FPreparedRows.clear();
         FRecordsReplaced = true;
+        std::vector<std::unique_ptr<QTreeWidgetItem>> retiredRows = TakeHeaderRows();
         // The unique ids are kept with the records: a later command on a new
         // connection checks with them that a number still names its message.
         std::vector<std::string> listing;
         client->ListUniqueIds(listing, -1);
+        client->SendAhead("STAT");
         const auto ids = ParseUniqueIdListing(listing);
         count = client->MessageCount();
+        if (count >= 1) client->SendAhead("TOP 1 0");
         for (int i = 1; i <= count; ++i) {
             PumpRun();
             auto header = std::make_unique<TMessageHeader>(client, i);
             if (const auto id = ids.find(i); id != ids.end()) header->UniqueId = id->second;
             MessageHeaders().push_back(std::move(header));
-            // The exchanges stay one after the other, but "TOP i+1 0" goes
-            // out before this message's row is built, so the row costs the
-            // run nothing while the server answers.
+            // "TOP i+1 0" goes out before this message's row is built.
             if (i < count) client->SendAhead("TOP " + std::to_string(i + 1) + " 0");
             if (FRunFilters && FRunRules)
                 FPreparedRows.push_back(MakeHeaderRow(*MessageHeaders().back(), *FRunFilters, *FRunRules));
             if (!retired.empty()) retired.pop_back();
+            if (!retiredRows.empty()) retiredRows.pop_back();
         }
     } catch (...) {
         EndConnection(*client);
@@ -161,20 +169,25 @@ void Tfmain::EndConnection(TPOP3& client) {
     }
 }
 
-// Each row is filled before it joins the list: a row in the list reports
-// every single change to the view, which costs more than the row itself.
+// Each row is filled before it joins the list, and all join it in one step:
+// a row in the list reports every single change to the view, and every
+// insertion is a change of its own.
 void Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules) {
     const TMessageHeaders& records = MessageHeaders();
     // Rows built during the run belong to these records only when the run
     // built one for each of them, in order.
-    const bool prepared = FPreparedRows.size() == records.size();
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        std::unique_ptr<QTreeWidgetItem> row =
-            prepared ? std::move(FPreparedRows[i]) : MakeHeaderRow(*records[i], filters, rules);
-        headlist->addTopLevelItem(row.release());
-        PumpRun();
+    if (FPreparedRows.size() != records.size()) {
+        FPreparedRows.clear();
+        for (const auto& record : records) {
+            FPreparedRows.push_back(MakeHeaderRow(*record, filters, rules));
+            PumpRun();
+        }
     }
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(FPreparedRows.size()));
+    for (auto& row : FPreparedRows) rows.append(row.release());
     FPreparedRows.clear();
+    headlist->addTopLevelItems(rows);
 }
 
 std::unique_ptr<QTreeWidgetItem> Tfmain::MakeHeaderRow(const TMessageHeader& record,

@@ -117,6 +117,16 @@ void Tfmain::ClearHeaderList() {
     FClearingRows = false;
 }
 
+std::vector<std::unique_ptr<QTreeWidgetItem>> Tfmain::TakeHeaderRows() {
+    FClearingRows = true;
+    const QList<QTreeWidgetItem*> taken = headlist->invisibleRootItem()->takeChildren();
+    FClearingRows = false;
+    std::vector<std::unique_ptr<QTreeWidgetItem>> rows;
+    rows.reserve(static_cast<std::size_t>(taken.size()));
+    for (QTreeWidgetItem* row : taken) rows.emplace_back(row);
+    return rows;
+}
+
 void Tfmain::headlistSelectItem(QTreeWidgetItem* Item, bool) {
     UpdateCommands();
     ShowMessageDetail(Item);

@@ -261,6 +261,32 @@ TEST_F(CheckRun, ErrToSecondTopEndsTheRunAndClearsWhatNoLongerMatches) {
     EXPECT_EQ(MessageHeaders().size(), 1u);
 }
 
+// Once the new run has logged in, the old rows have no records behind them:
+// they leave the list then, not after the last header.
+TEST_F(CheckRun, OldRowsLeaveTheListOnceTheNewRunHasLoggedIn) {
+    Tfmain w;
+    FakeServer first;
+    scriptMailbox(first, {mail("Old one"), mail("Old two"), mail("Old three")});
+    check(w, first);
+    ASSERT_EQ(w.headlist->topLevelItemCount(), 3);
+
+    FakeServer second;
+    scriptLogin(second);
+    second.exchange("UIDL", "+OK\r\n1 uid-1\r\n.\r\n").expect("STAT").pause(std::chrono::milliseconds(400))
+        .send("+OK 1 100\r\n");
+    scriptMessages(second, {mail("New")});
+    second.expect("QUIT");
+    int rowsWhileWaiting = -1;
+    QTimer::singleShot(200, &w, [&] { rowsWhileWaiting = w.headlist->topLevelItemCount(); });
+    check(w, second);
+    EXPECT_EQ(second.problems(), Lines{});
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_EQ(rowsWhileWaiting, 0);
+    EXPECT_EQ(column(w, 4), QStringList{"New"});
+    EXPECT_EQ(MessageHeaders().size(), 1u);
+    EXPECT_EQ(w.FCurrentRow, 0);
+}
+
 TEST_F(CheckRun, BadPortOrUnreadableWordListStopsBeforeAnyConnection) {
     {
         Tfmain w;
