@@ -80,8 +80,22 @@ int TPOP3::ReadResponse(const std::vector<int>& allowed) {
     return code;
 }
 
-void TPOP3::ReceiveHeader(int number, TIdMessage& msg) {
+namespace {
+
+// Whether the bytes hold the end of a multi-line reply whose status line has
+// been read: its "." line, at their start or after a line end.
+bool holdsReplyEnd(std::string_view bytes) {
+    return bytes.starts_with(".\r\n") || bytes.starts_with(".\n") || bytes.find("\n.\r\n") != bytes.npos ||
+           bytes.find("\n.\n") != bytes.npos;
+}
+
+}  // namespace
+
+void TPOP3::ReceiveHeader(int number, TIdMessage& msg, const std::string& next) {
     SendCommand("TOP " + std::to_string(number) + " 0", std::vector<int>{1});
+    // The server has finished this reply when its end is in the buffer, so
+    // the next exchange can begin while the lines are taken apart.
+    if (!next.empty() && holdsReplyEnd(InputBuffer().View())) SendAhead(next);
     ReceiveHeaderLines(msg, ".", false);
 }
 
@@ -170,8 +184,9 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
       Serial(nextSerial()) {
     const std::uint64_t accepted = Client->RepliesAccepted();
     bool lineTooLong = false;
+    const std::string list = "LIST " + std::to_string(Number);
     try {
-        Client->ReceiveHeader(Number, *Msg);
+        Client->ReceiveHeader(Number, *Msg, list);
     } catch (const EIdReadLnMaxLineLengthExceeded& error) {
         // Too long a status line is the server's fault and ends the run; a
         // header line over the limit belongs to this message only.
@@ -182,9 +197,10 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
         lineTooLong = true;
     }
     // The exchanges stay TOP n 0, then LIST n, one after the other; but
-    // "LIST n" goes out before the header is processed, so the fields are
-    // worked out while the server answers instead of after it.
-    Client->SendAhead("LIST " + std::to_string(Number));
+    // "LIST n" goes out before the header is processed (once the reply has
+    // arrived whole, before even its lines are stored), so that work is
+    // done while the server answers instead of after it.
+    if (Client->SentAhead() != list) Client->SendAhead(list);
     if (lineTooLong) {
         ReadFieldsLeniently();
     } else {

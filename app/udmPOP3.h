@@ -40,7 +40,10 @@ public:
 
     // "TOP number 0" and its header lines into msg, without header
     // processing (TIdMessageClient::ReadHeaderFields fills the fields).
-    void ReceiveHeader(int number, TIdMessage& msg);
+    // `next`, when given, is sent ahead as soon as the whole reply has
+    // arrived, before its lines are taken apart; when the reply comes in
+    // pieces, or a line of it fails, the caller sends it (see SentAhead).
+    void ReceiveHeader(int number, TIdMessage& msg, const std::string& next = {});
 
     // Sends a command line now; the next SendCommand with the same text
     // only reads its reply. The caller works while the server answers; the
@@ -48,6 +51,8 @@ public:
     // command first reads and drops the reply sent ahead, so the connection
     // stays in step.
     void SendAhead(const std::string& command);
+    // The command sent ahead whose reply has not been read, or empty.
+    [[nodiscard]] const std::string& SentAhead() const { return FSentAhead; }
     int SendCommand(std::string_view text, const std::vector<int>& allowed) override;
     using TIdPOP3::SendCommand;
     [[nodiscard]] std::uint64_t RepliesAccepted() const { return FRepliesAccepted; }

@@ -119,6 +119,50 @@ TEST(TPOP3SendAhead, AnotherCommandFirstDropsTheWaitingReply) {
     EXPECT_EQ(server.problems(), std::vector<std::string>{});
 }
 
+// "LIST n" follows "TOP n 0" exactly once, whether the header arrives whole
+// (it then goes out before the lines are stored), in pieces, or with a line
+// over the limit.
+TEST(TMessageHeaderExchange, ListFollowsTopOnceHoweverTheReplyArrives) {
+    const std::string longLine = "X-Long: " + std::string(16376, 'x') + "\r\n";
+    struct Case {
+        const char* name;
+        std::string header;
+        bool slowly;
+        bool cut;
+    } cases[] = {
+        {"whole", "Subject: hi\r\nFrom: a@example.com\r\n", false, false},
+        {"empty", "", false, false},
+        {"in pieces", "Subject: hi\r\nFrom: a@example.com\r\n", true, false},
+        {"line over the limit", "Subject: hi\r\n" + longLine + "From: a@example.com\r\n", false, true},
+        {"dot-stuffed line", "Subject: hi\r\n..\r\n.x\r\n", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeServer server;
+        server.send("+OK ready\r\n").exchange("USER u", "+OK\r\n").exchange("PASS p", "+OK\r\n").expect("TOP 1 0");
+        const std::string reply = "+OK\r\n" + c.header + ".\r\n";
+        if (c.slowly)
+            server.sendSlowly(reply, std::chrono::milliseconds(1));
+        else
+            server.send(reply);
+        server.exchange("LIST 1", "+OK 1 321\r\n").expect("QUIT").start();
+        TPOP3Rec rec;
+        rec.Host = "127.0.0.1";
+        rec.Port = server.port();
+        rec.UserName = "u";
+        rec.Password = "p";
+        auto client = TPOP3::CreateClient(rec, nullptr);
+        client->Connect();
+        TMessageHeader header(client, 1);
+        EXPECT_EQ(header.Msg->Tag, 321);
+        EXPECT_EQ(header.HeaderCut, c.cut);
+        EXPECT_TRUE(client->SentAhead().empty());
+        client->Disconnect();
+        EXPECT_TRUE(server.waitDone());
+        EXPECT_EQ(server.problems(), std::vector<std::string>{});
+    }
+}
+
 TEST(ParseUniqueIdListing, NumbersAndIds) {
     const std::vector<std::string> lines = {
         "1 abc",  "2   def  trailing", "3",    "x ghi", "-4 neg", "5\tjkl",
