@@ -180,6 +180,8 @@ public:
     void ShowMessageDetail(QTreeWidgetItem* row);
     // Status bar panel 1: the number of ticked rows.
     void UpdateSelectedCount();
+    // The same when the count is known.
+    void ShowSelectedCount(int ticked);
     void headlistClick();
     // Removes every row without running the selection handler for them.
     void ClearHeaderList();
@@ -271,10 +273,16 @@ private:
     void MoveOntoScreen();
     void ConnectHeaderList();
     void headlistSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
-    void FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
-    [[nodiscard]] std::unique_ptr<QTreeWidgetItem> MakeHeaderRow(const TMessageHeader& record,
-                                                                 const TPreparedFilters& filters,
-                                                                 const TSpamRules& rules);
+    // A row built for the list, ticked when its message was judged spam.
+    struct TPreparedRow {
+        std::unique_ptr<QTreeWidgetItem> Row;
+        bool Spam = false;
+    };
+    // Puts the rows of the records into the list; returns how many are
+    // ticked.
+    int FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
+    [[nodiscard]] TPreparedRow MakeHeaderRow(const TMessageHeader& record, const TPreparedFilters& filters,
+                                             const TSpamRules& rules);
     void FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam);
     void EndConnection(TPOP3& client);
     bool DeleteRecord(std::uint64_t serial, std::vector<std::shared_ptr<TPOP3>>& used);
@@ -298,5 +306,5 @@ private:
     // one pass once every header is read.
     const TPreparedFilters* FRunFilters = nullptr;
     const TSpamRules* FRunRules = nullptr;
-    std::vector<std::unique_ptr<QTreeWidgetItem>> FPreparedRows;
+    std::vector<TPreparedRow> FPreparedRows;
 };

@@ -52,8 +52,14 @@ void Tfmain::CheckMessages() {
     if (!SelectedAccountItem()) return;
     TRunScope run(FRunActive, FRunAborted, [this] { PumpRun(); });
     FRecordsReplaced = false;
-    const auto cleanUp = [this] {
-        UpdateSelectedCount();
+    // The rows a successful run fills in are ticked by their verdicts, so
+    // their count is known without a look at every row.
+    int ticked = -1;
+    const auto cleanUp = [this, &ticked] {
+        if (ticked >= 0)
+            ShowSelectedCount(ticked);
+        else
+            UpdateSelectedCount();
         UpdateCommands();
         ShowProgress(QString(), 8);
     };
@@ -76,7 +82,7 @@ void Tfmain::CheckMessages() {
         barPanels[0]->setText(QStringLiteral("  POP3 host: ") + ui::toQString(rec.Host));
         ClearHeaderList();
         PumpRun();
-        FillHeaderList(filters, rules);
+        ticked = FillHeaderList(filters, rules);
         if (headlist->topLevelItemCount() > 0) {
             headlist->setCurrentItem(headlist->topLevelItem(0));
             headlist->setFocus();
@@ -89,6 +95,7 @@ void Tfmain::CheckMessages() {
             memo->clear();
             FCurrentRow = -1;
         }
+        ticked = -1;
         cleanUp();
         throw;
     }
@@ -172,7 +179,7 @@ void Tfmain::EndConnection(TPOP3& client) {
 // Each row is filled before it joins the list, and all join it in one step:
 // a row in the list reports every single change to the view, and every
 // insertion is a change of its own.
-void Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules) {
+int Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules) {
     const TMessageHeaders& records = MessageHeaders();
     // Rows built during the run belong to these records only when the run
     // built one for each of them, in order.
@@ -185,20 +192,24 @@ void Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& r
     }
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(FPreparedRows.size()));
-    for (auto& row : FPreparedRows) rows.append(row.release());
+    int ticked = 0;
+    for (TPreparedRow& prepared : FPreparedRows) {
+        rows.append(prepared.Row.release());
+        if (prepared.Spam) ++ticked;
+    }
     FPreparedRows.clear();
     headlist->addTopLevelItems(rows);
+    return ticked;
 }
 
-std::unique_ptr<QTreeWidgetItem> Tfmain::MakeHeaderRow(const TMessageHeader& record,
-                                                       const TPreparedFilters& filters,
-                                                       const TSpamRules& rules) {
+Tfmain::TPreparedRow Tfmain::MakeHeaderRow(const TMessageHeader& record, const TPreparedFilters& filters,
+                                           const TSpamRules& rules) {
     auto row = std::make_unique<THeaderRow>(static_cast<QTreeWidget*>(nullptr), QStringList{});
     row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     const bool spam = IsSpamMessage(*record.Msg, record.Msg->Tag, rules, filters);
     row->setCheckState(0, spam ? Qt::Checked : Qt::Unchecked);
     FillHeaderRow(*row, record, spam);
-    return row;
+    return {std::move(row), spam};
 }
 
 void Tfmain::FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam) {

@@ -145,6 +145,10 @@ void Tfmain::UpdateSelectedCount() {
     int ticked = 0;
     for (int i = 0; i < headlist->topLevelItemCount(); ++i)
         if (headlist->topLevelItem(i)->checkState(0) == Qt::Checked) ++ticked;
+    ShowSelectedCount(ticked);
+}
+
+void Tfmain::ShowSelectedCount(int ticked) {
     barPanels[1]->setText(QStringLiteral("  %1 Number of selected messages").arg(ticked));
 }
 
