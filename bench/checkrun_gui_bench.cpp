@@ -2,14 +2,16 @@
 //
 // Against the private Dovecot (the variables of scripts/dovecot-test-server.sh;
 // scripts/bench.sh checkrun starts one with 2,000 messages):
-//   BM_CheckMessagesVersusMinimalClient
+//   BM_CheckMessagesTakingTurns
 //       Tfmain::CheckMessages on a shown main window (login, UIDL, STAT,
 //       TOP n 0 and LIST n for every message with header processing, then
 //       the list fill and the spam verdicts) taking turns with the minimal
 //       blocking client of MinimalPop3Client.h, the yardstick doing the same
-//       exchanges and nothing else: both rates in messages per second, and
-//       the median over the pairs of Skimlet's rate in percent of the
-//       minimal client's
+//       exchanges and nothing else, and with Python's poplib: the rates in
+//       messages per second, the medians over the iterations of Skimlet's
+//       rate in percent of the minimal client's and as a multiple of
+//       Python's, and the processor time per message of Skimlet and the
+//       minimal client
 //
 // Against an in-process scripted server on 127.0.0.1 with 10,000 realistic
 // headers (scripts/gen-mailbox.py; --headers-file=PATH gives a file,
@@ -37,7 +39,9 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,6 +104,14 @@ void setRules(Tfmain& w) { w.SetSpamRules(true, 50, 2048); }
 // ---------------------------------------------------------------------------
 // Dovecot
 
+// The processor time (user and system) of the whole process so far.
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // A shown main window with one selected account.
 void prepareWindow(Tfmain& w, const std::string& host, const std::string& user, const std::string& password,
                    int port) {
@@ -120,11 +132,78 @@ bool checkRun(Tfmain& w, std::string& error) {
     }
 }
 
-// The minimal client and Tfmain::CheckMessages take turns, one whole check
-// run each per iteration, the order swapped every time: a pair shares the
-// server's and the machine's load, so the median of the pairs' ratios stays
-// steady where the two rates measured apart swing with the load.
-void BM_CheckMessagesVersusMinimalClient(benchmark::State& state) {
+// Python's poplib doing a check run (bench/python/poplib_peer.py --serve),
+// kept running beside the benchmark: each "run" line makes it do one whole
+// check run and answer with the message count and the seconds the run took
+// by its own clock, so that the interpreter's start is not counted.
+class PythonPeer {
+public:
+    explicit PythonPeer(const bench::ServerAccount& account) {
+        int toPeer[2], fromPeer[2];
+        if (::pipe(toPeer) != 0) return;
+        if (::pipe(fromPeer) != 0) {
+            ::close(toPeer[0]);
+            ::close(toPeer[1]);
+            return;
+        }
+        const std::string script = SKIMLET_SOURCE_DIR "/bench/python/poplib_peer.py";
+        const std::string port = std::to_string(account.port);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(toPeer[0], 0);
+            ::dup2(fromPeer[1], 1);
+            for (int fd : {toPeer[0], toPeer[1], fromPeer[0], fromPeer[1]}) ::close(fd);
+            ::execlp("python3", "python3", script.c_str(), "--serve", "--port", port.c_str(), "--user",
+                     account.user.c_str(), "--password", account.password.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(toPeer[0]);
+        ::close(fromPeer[1]);
+        if (pid_ < 0) {
+            ::close(toPeer[1]);
+            ::close(fromPeer[0]);
+            return;
+        }
+        in_ = ::fdopen(toPeer[1], "w");
+        out_ = ::fdopen(fromPeer[0], "r");
+    }
+    ~PythonPeer() {
+        if (in_) std::fclose(in_);  // end of input ends the peer
+        if (out_) std::fclose(out_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    PythonPeer(const PythonPeer&) = delete;
+    PythonPeer& operator=(const PythonPeer&) = delete;
+
+    // One check run: the seconds it took, or a negative value when the peer
+    // failed; `count` gets the number of messages.
+    double run(long& count) {
+        if (!in_ || !out_) return -1;
+        if (std::fputs("run\n", in_) < 0 || std::fflush(in_) != 0) return -1;
+        double seconds = -1;
+        if (std::fscanf(out_, "%ld %lf", &count, &seconds) != 2) return -1;
+        return seconds;
+    }
+
+private:
+    pid_t pid_ = -1;
+    FILE* in_ = nullptr;
+    FILE* out_ = nullptr;
+};
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The minimal client, Tfmain::CheckMessages and Python's poplib take turns,
+// one whole check run each per iteration, the order rotated every time: the
+// runs of one iteration share the server's and the machine's load, so the
+// medians of their ratios stay steady where rates measured apart swing with
+// the load. Without python3 the Python figures are left out.
+void BM_CheckMessagesTakingTurns(benchmark::State& state) {
     bench::ServerAccount account;
     if (!bench::serverAccount(account)) {
         state.SkipWithError("no server: run through scripts/bench.sh checkrun or dovecot-test-server.sh");
@@ -137,54 +216,73 @@ void BM_CheckMessagesVersusMinimalClient(benchmark::State& state) {
     };
     Tfmain w;
     prepareWindow(w, account.host, account.user, account.password, account.port);
+    PythonPeer python(account);
     std::string error;
+    long pythonCount = 0;
     // The first login after the mailbox was filled lets the server index
     // it; these runs are not measured.
     if (minimalRun() < 0 || !checkRun(w, error)) {
         state.SkipWithError(error.empty() ? "the minimal client's check run failed" : error.c_str());
         return;
     }
-    double minimalSeconds = 0, ourSeconds = 0;
-    long minimalMessages = 0, ourMessages = 0;
-    std::vector<double> ratios;
-    bool minimalFirst = true;
+    bool withPython = python.run(pythonCount) >= 0;
+
+    enum { kMinimal, kOurs, kPython, kClients };
+    double seconds[kClients] = {}, cpu[kClients] = {};
+    long messages[kClients] = {};
+    std::vector<double> versusMinimal, versusPython;
+    int rotation = 0;
     for (auto _ : state) {
-        double pair[2] = {0, 0};  // minimal, ours
-        long counts[2] = {0, 0};
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool minimal = (turn == 0) == minimalFirst;
+        double taken[kClients] = {};
+        long counts[kClients] = {};
+        for (int turn = 0; turn < kClients; ++turn) {
+            const int client = (turn + rotation) % kClients;
+            if (client == kPython && !withPython) continue;
             const Clock::time_point start = Clock::now();
-            if (minimal) {
-                counts[0] = minimalRun();
-                if (counts[0] < 0) {
+            const double cpuStart = processCpuSeconds();
+            if (client == kMinimal) {
+                counts[client] = minimalRun();
+                if (counts[client] < 0) {
                     state.SkipWithError("the minimal client's check run failed");
                     return;
                 }
-            } else {
+            } else if (client == kOurs) {
                 if (!checkRun(w, error)) {
                     state.SkipWithError(error.c_str());
                     return;
                 }
-                counts[1] = w.headlist->topLevelItemCount();
+                counts[client] = w.headlist->topLevelItemCount();
             }
-            pair[minimal ? 0 : 1] = std::chrono::duration<double>(Clock::now() - start).count();
+            taken[client] = std::chrono::duration<double>(Clock::now() - start).count();
+            cpu[client] += processCpuSeconds() - cpuStart;
+            if (client == kPython) {
+                taken[client] = python.run(counts[client]);
+                withPython = taken[client] > 0;
+            }
         }
-        minimalFirst = !minimalFirst;
-        minimalSeconds += pair[0];
-        ourSeconds += pair[1];
-        minimalMessages += counts[0];
-        ourMessages += counts[1];
-        ratios.push_back((static_cast<double>(counts[1]) / pair[1]) / (static_cast<double>(counts[0]) / pair[0]));
+        rotation = (rotation + 1) % kClients;
+        const auto rate = [&](int client) { return static_cast<double>(counts[client]) / taken[client]; };
+        versusMinimal.push_back(rate(kOurs) / rate(kMinimal));
+        if (withPython) versusPython.push_back(rate(kOurs) / rate(kPython));
+        for (int client = 0; client < kClients; ++client) {
+            seconds[client] += taken[client];
+            messages[client] += counts[client];
+        }
     }
-    std::sort(ratios.begin(), ratios.end());
-    const std::size_t n = ratios.size();
-    const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
-    state.counters["messages"] = static_cast<double>(ourMessages) / static_cast<double>(state.iterations());
-    state.counters["minimal_messages/s"] = static_cast<double>(minimalMessages) / minimalSeconds;
-    state.counters["skimlet_messages/s"] = static_cast<double>(ourMessages) / ourSeconds;
-    state.counters["skimlet_vs_minimal_%"] = 100.0 * median;
+    const auto perSecond = [&](int client) { return static_cast<double>(messages[client]) / seconds[client]; };
+    const auto cpuPerMessage = [&](int client) { return 1e6 * cpu[client] / static_cast<double>(messages[client]); };
+    state.counters["messages"] = static_cast<double>(messages[kOurs]) / static_cast<double>(state.iterations());
+    state.counters["minimal_messages/s"] = perSecond(kMinimal);
+    state.counters["skimlet_messages/s"] = perSecond(kOurs);
+    state.counters["skimlet_vs_minimal_%"] = 100.0 * median(versusMinimal);
+    state.counters["minimal_cpu_us/msg"] = cpuPerMessage(kMinimal);
+    state.counters["skimlet_cpu_us/msg"] = cpuPerMessage(kOurs);
+    if (withPython && versusPython.size() == static_cast<std::size_t>(state.iterations())) {
+        state.counters["python_messages/s"] = perSecond(kPython);
+        state.counters["skimlet_vs_python_x"] = median(versusPython);
+    }
 }
-BENCHMARK(BM_CheckMessagesVersusMinimalClient)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(8.0);
+BENCHMARK(BM_CheckMessagesTakingTurns)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
 
 // ---------------------------------------------------------------------------
 // The in-process scripted server

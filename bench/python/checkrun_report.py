@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Prints the check-run figures of scripts/bench.sh checkrun side by side.
 
-    checkrun_report.py DOVECOT_JSON SCRIPTED_JSON POPLIB_RATE
+    checkrun_report.py DOVECOT_JSON SCRIPTED_JSON
 
 DOVECOT_JSON and SCRIPTED_JSON are Google Benchmark JSON outputs of
 bench/checkrun_gui_bench (the Dovecot runs taking turns with the minimal
-client, and the scripted 10,000-message run); POPLIB_RATE is
-poplib_peer.py's rate. With repetitions the medians are reported.
+client and Python's poplib, and the scripted 10,000-message run). With
+repetitions the medians are reported.
 """
 
 import json
@@ -32,21 +32,21 @@ def medians(path):
 def main():
     dovecot = medians(sys.argv[1])
     scripted = medians(sys.argv[2])
-    python = float(sys.argv[3])
-    pairs = dovecot.get("BM_CheckMessagesVersusMinimalClient", {})
-    ours = pairs.get("skimlet_messages/s")
-    minimal = pairs.get("minimal_messages/s")
-    share = pairs.get("skimlet_vs_minimal_%")
+    turns = dovecot.get("BM_CheckMessagesTakingTurns", {})
+    rows = [("Skimlet CheckMessages", "skimlet_messages/s"),
+            ("minimal blocking client", "minimal_messages/s"),
+            ("Python poplib", "python_messages/s")]
     print("%-44s %12s" % ("check run, 2,000 messages on Dovecot", "messages/s"))
-    if ours:
-        print("%-44s %12.0f" % ("Skimlet CheckMessages", ours))
-    if minimal:
-        print("%-44s %12.0f" % ("minimal blocking client, taking turns", minimal))
-    print("%-44s %12.0f" % ("Python poplib", python))
-    if share:
-        print("Skimlet / minimal client: %.1f%%, median of the pairs (target at least 95%%)" % share)
-    if ours:
-        print("Skimlet / Python poplib:  %.2fx (target above 1)" % (ours / python))
+    for label, key in rows:
+        if key in turns:
+            print("%-44s %12.0f" % (label, turns[key]))
+    if "skimlet_cpu_us/msg" in turns and "minimal_cpu_us/msg" in turns:
+        print("processor time per message: Skimlet %.0f us, minimal client %.0f us"
+              % (turns["skimlet_cpu_us/msg"], turns["minimal_cpu_us/msg"]))
+    if "skimlet_vs_minimal_%" in turns:
+        print("Skimlet / minimal client: %.1f%% (target at least 95%%)" % turns["skimlet_vs_minimal_%"])
+    if "skimlet_vs_python_x" in turns:
+        print("Skimlet / Python poplib:  %.2fx (target above 1)" % turns["skimlet_vs_python_x"])
     run = scripted.get("BM_CheckMessagesScripted")
     if run:
         print()

@@ -10,7 +10,10 @@ variables the private server script exports:
         python3 bench/python/poplib_peer.py
 
 The first round warms the server up (Dovecot indexes the new Maildir on the
-first login) and is not counted. Prints the rate over all measured rounds
+first login) and is not counted. With --serve it does one check run for
+every "run" line on standard input instead and answers each with the
+message count and the seconds the run took (bench/checkrun_gui_bench takes
+turns with it that way). Prints the rate over all measured rounds
 (messages over seconds, as Google Benchmark reports the minimal client's),
 the best round on stderr:
     python_poplib_messages_per_sec=1234.5
@@ -46,7 +49,18 @@ def main():
     p.add_argument("--user", default=env.get("SKIMLET_DOVECOT_USER", ""))
     p.add_argument("--password", default=env.get("SKIMLET_DOVECOT_PASSWORD", ""))
     p.add_argument("--rounds", type=int, default=5, help="measured rounds")
+    p.add_argument("--serve", action="store_true",
+                   help='one check run per "run" line on standard input, answered with '
+                        'the message count and its seconds')
     args = p.parse_args()
+    if args.serve:
+        for line in sys.stdin:
+            if line.strip() != "run":
+                continue
+            start = time.perf_counter()
+            count = check_run(args.port, args.user, args.password)
+            print("%d %.6f" % (count, time.perf_counter() - start), flush=True)
+        return
     check_run(args.port, args.user, args.password)
     best, count, total, seconds = None, 0, 0, 0.0
     for _ in range(max(1, args.rounds)):
