@@ -4,6 +4,8 @@
 #include "message/IdGlobal.h"
 #include "net/IdExceptions.h"
 
+#include <utility>
+
 namespace {
 
 // Splits a "Newsgroups" value at its commas. A comma between the first and
@@ -50,7 +52,8 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
             // Blank lines are skipped: after "TOP n 0" the blank line that
             // ends the header comes before the ".".
             if (line.empty()) continue;
-            msg.HeaderLines.Add(line);
+            // The next ReadLine gives a new string anyway.
+            msg.HeaderLines.Add(std::move(line));
         }
         if (readFields) ReadHeaderFields(msg);
     } catch (...) {
