@@ -18,6 +18,7 @@
 #include <charconv>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 
 // ---------------------------------------------------------------------------
 // TPOP3
@@ -444,15 +445,22 @@ QString FormatMessageDate(double value) {
     // The formats are worked out once per locale: a check run formats a date
     // for every row, and asking the locale for its formats costs more than
     // the formatting itself.
+    // The date texts are kept by day as well: a mailbox's messages come
+    // from far fewer days than there are messages.
     struct Formats {
         QLocale locale;
         QString date, time;
+        std::unordered_map<qint64, QString> days;
     };
     static thread_local std::optional<Formats> cached;
     const QLocale locale;
     if (!cached || cached->locale != locale)
-        cached = Formats{locale, shortDateFormat(locale), longTimeFormat(locale)};
-    QString text = locale.toString(date, cached->date);
+        cached = Formats{locale, shortDateFormat(locale), longTimeFormat(locale), {}};
+    constexpr std::size_t kMaxDays = 4096;
+    if (cached->days.size() >= kMaxDays) cached->days.clear();
+    auto [day, added] = cached->days.try_emplace(date.toJulianDay());
+    if (added) day->second = locale.toString(date, cached->date);
+    QString text = day->second;
     if (time != QTime(0, 0)) text += QLatin1Char(' ') + locale.toString(time, cached->time);
     return text;
 }
