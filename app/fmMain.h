@@ -300,6 +300,8 @@ private:
     bool FRunAborted = false;
     bool FRecordsReplaced = false;
     bool FClearingRows = false;
+    // A recount of the ticked rows is waiting for the event loop.
+    bool FCountPending = false;
     QElapsedTimer FPumpClock;
     // The word list and rules of the run under way, and the rows built from
     // its records while the server was answering; the list takes them in

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -93,6 +94,17 @@ void Tfmain::ConnectHeaderList() {
     connect(headlist->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { ui::runGuarded([&] { headlistColumnClick(column); }); });
     connect(headlist, &QTreeWidget::itemClicked, this, ui::guarded([this] { headlistClick(); }));
+    // A tick given from the keyboard is no click: the count follows every
+    // change in the first column, recounted once per pass of the event loop
+    // so that ticking many rows in one go does not recount for each.
+    connect(headlist, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+        if (column != 0 || FCountPending) return;
+        FCountPending = true;
+        QTimer::singleShot(0, this, ui::guarded([this] {
+            FCountPending = false;
+            UpdateSelectedCount();
+        }));
+    });
 }
 
 // One call per row that lost the selection, then one per row that gained it.

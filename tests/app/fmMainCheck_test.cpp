@@ -480,6 +480,26 @@ TEST_F(CheckRun, ClickOnACheckBoxRefreshesTheCount) {
 
 // --- Rows and their own records
 
+// A tick given with the Space key is no click; the count follows it all the
+// same.
+TEST_F(CheckRun, SpaceOnARowTicksItAndRefreshesTheCount) {
+    Tfmain w;
+    w.show();
+    FakeServer server;
+    scriptMailbox(server, {mail("a"), mail("b")});
+    check(w, server);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.headlist->setCurrentItem(w.headlist->topLevelItem(1));
+    w.headlist->setFocus();
+    QTest::keyClick(w.headlist, Qt::Key_Space);
+    ASSERT_EQ(w.headlist->topLevelItem(1)->checkState(0), Qt::Checked);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.barPanels[1]->text(), "  1 Number of selected messages");
+    QTest::keyClick(w.headlist, Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.barPanels[1]->text(), "  0 Number of selected messages");
+}
+
 TEST_F(CheckRun, EmptyAndRepeatedIdsShowTheirOwnMessages) {
     Tfmain w;
     FakeServer server;
