@@ -250,9 +250,14 @@ TIdEMailAddressItem& TIdEMailAddressList::Add(std::string_view text) {
 void TIdEMailAddressList::addUnlessEmpty(std::string_view text) {
     TIdEMailAddressItem item;
     item.SetText(text);
-    const std::string display = item.Text();
-    const std::string_view trimmed = Trim(display);
-    if (!trimmed.empty() && trimmed != "<>") FItems.push_back(std::move(item));
+    // With an "@" in the address the item's text holds it and is neither
+    // empty nor "<>"; only the rest needs the text built to be judged.
+    if (item.Address().find('@') == std::string::npos) {
+        const std::string display = item.Text();
+        const std::string_view trimmed = Trim(display);
+        if (trimmed.empty() || trimmed == "<>") return;
+    }
+    FItems.push_back(std::move(item));
 }
 
 std::string TIdEMailAddressList::AddressListText() const {
