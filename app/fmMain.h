@@ -3,7 +3,6 @@
 #include "app/Settings.h"
 #include "app/udmAccounts.h"
 
-#include <QElapsedTimer>
 #include <QItemSelection>
 #include <QLabel>
 #include <QMainWindow>
@@ -302,7 +301,9 @@ private:
     bool FClearingRows = false;
     // A recount of the ticked rows is waiting for the event loop.
     bool FCountPending = false;
-    QElapsedTimer FPumpClock;
+    // When pending events last ran during a run (coarse monotonic
+    // milliseconds), or -1.
+    qint64 FLastPumpMs = -1;
     // The word list and rules of the run under way, and the rows built from
     // its records while the server was answering; the list takes them in
     // one pass once every header is read.
