@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -82,15 +83,20 @@ std::unique_ptr<TIdPOP3> client(const std::string& user, const std::string& pass
 }
 
 std::vector<fs::path> mailFiles(const std::string& maildir) {
-    std::vector<fs::path> files;
+    // The server moves messages from new/ to cur/ while a session runs, so
+    // a message can be seen in both folders: it counts once, under its
+    // newer place.
+    std::map<std::string, fs::path> files;
     for (const char* sub : {"new", "cur"}) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(maildir) / sub)) {
-            if (entry.is_regular_file()) files.push_back(entry.path());
+        std::error_code ec;
+        for (const fs::directory_entry& entry : fs::directory_iterator(fs::path(maildir) / sub, ec)) {
+            if (entry.is_regular_file(ec)) files[baseName(entry.path())] = entry.path();
         }
     }
-    std::sort(files.begin(), files.end(),
-              [](const fs::path& a, const fs::path& b) { return baseName(a) < baseName(b); });
-    return files;
+    std::vector<fs::path> sorted;
+    sorted.reserve(files.size());
+    for (auto& [name, path] : files) sorted.push_back(std::move(path));
+    return sorted;
 }
 
 std::string readFile(const fs::path& path) {
