@@ -1,6 +1,6 @@
 // Pieces the benchmark programs share: the account of the private test
-// server, a loopback listener, and the generated headers the header
-// benchmarks feed.
+// server, a loopback listener and a one-connection sender on it, and the
+// generated headers the header benchmarks feed.
 #pragma once
 
 #include <arpa/inet.h>
@@ -8,11 +8,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #ifndef SKIMLET_SOURCE_DIR
@@ -54,6 +59,44 @@ inline int listenOnLoopback(int& port, int backlog = 1) {
     port = ntohs(address.sin_port);
     return listener;
 }
+
+// Sends all of `data`; false when the connection failed.
+inline bool sendAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Listens on 127.0.0.1 and hands the one connection it accepts to `feed`
+// on a thread of its own, closing it afterwards.
+class LoopbackSender {
+public:
+    explicit LoopbackSender(std::function<void(int fd)> feed) {
+        listener_ = listenOnLoopback(port_);
+        thread_ = std::thread([this, feed = std::move(feed)] {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd < 0) return;
+            feed(fd);
+            ::close(fd);
+        });
+    }
+    ~LoopbackSender() {
+        thread_.join();
+        if (listener_ >= 0) ::close(listener_);
+    }
+    LoopbackSender(const LoopbackSender&) = delete;
+    LoopbackSender& operator=(const LoopbackSender&) = delete;
+    [[nodiscard]] int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 // Header blocks, each with its closing empty line, read from `path`, or
 // generated (10,000 realistic headers, every tenth spam-like) when `path` is

@@ -362,16 +362,6 @@ private:
         }
     }
 
-    static bool sendAll(int fd, std::string_view data) {
-        while (!data.empty()) {
-            const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            data.remove_prefix(static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
     void run() {
         while (wait(listener_)) {
             const int fd = ::accept(listener_, nullptr, nullptr);
@@ -382,7 +372,7 @@ private:
     }
 
     void serve(int fd) {
-        if (!sendAll(fd, "+OK scripted server ready\r\n")) return;
+        if (!bench::sendAll(fd, "+OK scripted server ready\r\n")) return;
         std::string buffer;
         char chunk[4096];
         for (;;) {
@@ -409,20 +399,20 @@ private:
         };
         if (line.compare(0, 4, "TOP ") == 0) {
             const std::size_t i = number(4);
-            return sendAll(fd, i < tops_.size() ? std::string_view(tops_[i]) : "-ERR no such message\r\n");
+            return bench::sendAll(fd, i < tops_.size() ? std::string_view(tops_[i]) : "-ERR no such message\r\n");
         }
         if (line.compare(0, 5, "LIST ") == 0) {
             const std::size_t i = number(5);
-            return sendAll(fd, i < lists_.size() ? std::string_view(lists_[i]) : "-ERR no such message\r\n");
+            return bench::sendAll(fd, i < lists_.size() ? std::string_view(lists_[i]) : "-ERR no such message\r\n");
         }
-        if (line == "UIDL") return sendAll(fd, uidl_);
-        if (line == "STAT") return sendAll(fd, stat_);
+        if (line == "UIDL") return bench::sendAll(fd, uidl_);
+        if (line == "STAT") return bench::sendAll(fd, stat_);
         if (line == "QUIT") {
             lastQuit_.store(Clock::now().time_since_epoch().count());
-            sendAll(fd, "+OK bye\r\n");
+            bench::sendAll(fd, "+OK bye\r\n");
             return false;
         }
-        return sendAll(fd, "+OK\r\n");  // USER, PASS
+        return bench::sendAll(fd, "+OK\r\n");  // USER, PASS
     }
 
     std::vector<std::string> tops_, lists_;

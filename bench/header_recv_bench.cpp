@@ -74,31 +74,8 @@ const std::string& wireData() {
 }
 
 // Listens on 127.0.0.1 and sends the wire data to one connection.
-class Sender {
-public:
-    Sender() {
-        listener_ = bench::listenOnLoopback(port_);
-        thread_ = std::thread([this] {
-            const int fd = ::accept(listener_, nullptr, nullptr);
-            const std::string& data = wireData();
-            for (std::size_t done = 0; done < data.size();) {
-                const ssize_t sent = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-                if (sent <= 0) break;
-                done += static_cast<std::size_t>(sent);
-            }
-            ::close(fd);
-        });
-    }
-    ~Sender() {
-        thread_.join();
-        ::close(listener_);
-    }
-    [[nodiscard]] int port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::thread thread_;
+struct Sender : bench::LoopbackSender {
+    Sender() : bench::LoopbackSender([](int fd) { bench::sendAll(fd, wireData()); }) {}
 };
 
 void BM_ReceiveHeaderLines(benchmark::State& state) {

@@ -30,34 +30,13 @@ const std::string& block() {
 }
 
 // Listens on 127.0.0.1; one connection gets kTotal bytes of lines and ".".
-class Sender {
-public:
-    Sender() {
-        listener_ = bench::listenOnLoopback(port_);
-        thread_ = std::thread([this] {
-            const int fd = ::accept(listener_, nullptr, nullptr);
-            for (std::size_t sent = 0; sent < kTotal; sent += block().size()) sendAll(fd, block());
-            sendAll(fd, ".\r\n");
-            ::close(fd);
-        });
-    }
-    ~Sender() {
-        thread_.join();
-        ::close(listener_);
-    }
-    int port() const { return port_; }
-
-private:
-    static void sendAll(int fd, const std::string& data) {
-        for (std::size_t done = 0; done < data.size();) {
-            const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-            if (n <= 0) return;
-            done += static_cast<std::size_t>(n);
-        }
-    }
-    int listener_;
-    int port_ = 0;
-    std::thread thread_;
+struct Sender : bench::LoopbackSender {
+    Sender()
+        : bench::LoopbackSender([](int fd) {
+              for (std::size_t sent = 0; sent < kTotal; sent += block().size())
+                  if (!bench::sendAll(fd, block())) return;
+              bench::sendAll(fd, ".\r\n");
+          }) {}
 };
 
 void BM_ReadLinesUntil(benchmark::State& state) {
