@@ -4,6 +4,7 @@
 #include "app/udmPOP3.h"
 
 #include "FakePlatform.h"
+#include "ScratchFolderTest.h"
 #include "FakeServer.h"
 #include "TempDir.h"
 #include "ui/Paths.h"
@@ -86,17 +87,8 @@ Lines conversation(int count) {
     return lines;
 }
 
-class CheckRun : public ::testing::Test {
+class CheckRun : public ScratchFolderTest {
 protected:
-    CheckRun() {
-        ui::setProgramFolder(dir.path().string());
-        ui::setSettingsFolder(dir.path().string());
-    }
-    ~CheckRun() override {
-        ui::setProgramFolder("");
-        ui::setSettingsFolder("");
-    }
-
     // Selects an account on the server and runs "Check Messages".
     void check(Tfmain& w, FakeServer& server) {
         server.start();
@@ -116,14 +108,6 @@ protected:
 
     static QString view(const Tfmain& w) { return w.memo->toPlainText(); }
 
-    QStringList errors() const {
-        QStringList texts;
-        for (const auto& e : fake->errors) texts << e.text;
-        return texts;
-    }
-
-    TempDir dir;
-    FakePlatformScope fake;
 };
 
 // --- The main road

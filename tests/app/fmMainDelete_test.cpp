@@ -5,6 +5,7 @@
 #include "app/udmPOP3.h"
 
 #include "FakePlatform.h"
+#include "ScratchFolderTest.h"
 #include "FakeServer.h"
 #include "TempDir.h"
 #include "ui/CommandGuard.h"
@@ -90,17 +91,8 @@ Lines operator+(Lines a, const Lines& b) {
     return a;
 }
 
-class Deletion : public ::testing::Test {
+class Deletion : public ScratchFolderTest {
 protected:
-    Deletion() {
-        ui::setProgramFolder(dir.path().string());
-        ui::setSettingsFolder(dir.path().string());
-    }
-    ~Deletion() override {
-        ui::setProgramFolder("");
-        ui::setSettingsFolder("");
-    }
-
     // Starts the server, selects an account on it and runs "Check Messages".
     void check(Tfmain& w, FakeServer& server) {
         server.start();
@@ -120,14 +112,6 @@ protected:
         return texts;
     }
 
-    QStringList errors() const {
-        QStringList texts;
-        for (const auto& e : fake->errors) texts << e.text;
-        return texts;
-    }
-
-    TempDir dir;
-    FakePlatformScope fake;
 };
 
 const QString kMany = QStringLiteral("Delete selected Messages, Really?");

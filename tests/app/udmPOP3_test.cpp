@@ -91,6 +91,18 @@ TEST(POP3Notify, OneNotificationWaitsAtATime) {
     EXPECT_EQ(window.events, 3);
 }
 
+// A client logged in as "u" with password "p" on the started server.
+std::shared_ptr<TPOP3> connectedClient(const FakeServer& server) {
+    TPOP3Rec rec;
+    rec.Host = "127.0.0.1";
+    rec.Port = server.port();
+    rec.UserName = "u";
+    rec.Password = "p";
+    auto client = TPOP3::CreateClient(rec, nullptr);
+    client->Connect();
+    return client;
+}
+
 TEST(TPOP3SendAhead, AnotherCommandFirstDropsTheWaitingReply) {
     FakeServer server;
     server.send("+OK ready\r\n")
@@ -101,13 +113,7 @@ TEST(TPOP3SendAhead, AnotherCommandFirstDropsTheWaitingReply) {
         .exchange("LIST 2", "+OK 2 340\r\n")
         .expect("QUIT")
         .start();
-    TPOP3Rec rec;
-    rec.Host = "127.0.0.1";
-    rec.Port = server.port();
-    rec.UserName = "u";
-    rec.Password = "p";
-    auto client = TPOP3::CreateClient(rec, nullptr);
-    client->Connect();
+    auto client = connectedClient(server);
     // The reply to a command sent ahead belongs to that command only: a
     // different command reads it away first, the same one takes it.
     client->SendAhead("LIST 1");
@@ -146,13 +152,7 @@ TEST(TMessageHeaderExchange, ListFollowsTopOnceHoweverTheReplyArrives) {
         else
             server.send(reply);
         server.exchange("LIST 1", "+OK 1 321\r\n").expect("QUIT").start();
-        TPOP3Rec rec;
-        rec.Host = "127.0.0.1";
-        rec.Port = server.port();
-        rec.UserName = "u";
-        rec.Password = "p";
-        auto client = TPOP3::CreateClient(rec, nullptr);
-        client->Connect();
+        auto client = connectedClient(server);
         TMessageHeader header(client, 1);
         EXPECT_EQ(header.Msg->Tag, 321);
         EXPECT_EQ(header.HeaderCut, c.cut);
