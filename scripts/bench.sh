@@ -16,7 +16,8 @@
 #           server and the share of that run spent filling the list and
 #           judging spam
 #
-# Installs the bench-only extra libgmime-3.0-dev when it is missing and
+# Installs what the build and the private Dovecot need (scripts/setup.sh),
+# then the bench-only extra libgmime-3.0-dev when it is missing and
 # packages can be installed here (root or sudo); goes on without it
 # otherwise. Builds the dev preset's benchmark programs first. Benchmarks
 # never run as tests.
@@ -110,6 +111,7 @@ bench_checkrun() {
   python3 bench/python/checkrun_report.py "$work/checkrun.json" "$work/scripted.json"
 }
 
+bash scripts/setup.sh
 install_extras
 case $what in
   headers) bench_headers ;;
