@@ -55,7 +55,7 @@ public:
 
     void run(std::string_view text) {
         FRest = text;
-        for (std::size_t p = FRest.find_first_of(specials()); p != npos; p = FRest.find_first_of(specials())) {
+        for (std::size_t p = specials().FindIn(FRest); p != npos; p = specials().FindIn(FRest)) {
             step(p);
         }
         // The rest of an unbracketed mailbox, unless an unclosed comment
@@ -64,12 +64,14 @@ public:
     }
 
 private:
-    [[nodiscard]] std::string_view specials() const {
-        if (FDepth > 0) return "()\\";
-        if (FQuoted) return "\"\\";
-        if (FAtSeen) return FBracketed ? ".>(" : ".( ";
-        if (FInAddress) return "\"(@>";
-        return "(\"< @\t";
+    [[nodiscard]] const TByteSet& specials() const {
+        static constexpr TByteSet inComment("()\\"), inQuotes("\"\\"), bracketedDomain(".>("),
+            bareDomain(".( "), mailbox("\"(@>"), name("(\"< @\t");
+        if (FDepth > 0) return inComment;
+        if (FQuoted) return inQuotes;
+        if (FAtSeen) return FBracketed ? bracketedDomain : bareDomain;
+        if (FInAddress) return mailbox;
+        return name;
     }
 
     void drop(std::size_t count) { FRest.remove_prefix(std::min(count, FRest.size())); }
@@ -205,7 +207,8 @@ void TIdEMailAddressItem::SetText(std::string_view value) {
     FName.clear();
     const std::string_view s = Trim(value);
     if (s.empty()) return;
-    if (s.find_first_of("(<@\" \t") == npos) {
+    static constexpr TByteSet plainAddressStops("(<@\" \t");
+    if (plainAddressStops.FindIn(s) == npos) {
         FAddress = s;
         return;
     }
@@ -273,10 +276,11 @@ namespace {
 
 // The bytes that steer the list split: commas outside quotes and comments
 // end an item; a colon drops a group name, a semicolon ends a group.
-std::string_view listSpecials(bool quotedText, int depth) {
-    if (depth > 0) return "()\\";
-    if (quotedText) return "\"\\";
-    return ":;(,\" \t";
+const TByteSet& listSpecials(bool quotedText, int depth) {
+    static constexpr TByteSet inComment("()\\"), inQuotes("\"\\"), outside(":;(,\" \t");
+    if (depth > 0) return inComment;
+    if (quotedText) return inQuotes;
+    return outside;
 }
 
 }  // namespace
@@ -284,7 +288,7 @@ std::string_view listSpecials(bool quotedText, int depth) {
 void TIdEMailAddressList::ParseAddressList(std::string_view text) {
     FItems.clear();
     if (Trim(text).empty()) return;
-    if (text.find_first_of(":;(,\" \t") == npos) {
+    if (listSpecials(false, 0).FindIn(text) == npos) {
         Add(TrimLeft(text));
         return;
     }
@@ -292,8 +296,8 @@ void TIdEMailAddressList::ParseAddressList(std::string_view text) {
     bool quotedText = false;
     int depth = 0;
     std::string_view s = text;
-    for (std::size_t p = s.find_first_of(listSpecials(quotedText, depth)); p != npos;
-         p = s.find_first_of(listSpecials(quotedText, depth))) {
+    for (std::size_t p = listSpecials(quotedText, depth).FindIn(s); p != npos;
+         p = listSpecials(quotedText, depth).FindIn(s)) {
         const char c = s[p];
         // Everything up to the special character (exclusive for the item
         // ends, inclusive otherwise; a backslash takes the next byte too).

@@ -2,6 +2,7 @@
 
 #include "net/IdException.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -31,6 +32,26 @@ public:
 // byte up to and including the space (blanks and control characters).
 
 [[nodiscard]] constexpr bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// A set of bytes that scans stop at. Finding the first of them costs one
+// table lookup per byte, where std::string_view::find_first_of searches the
+// set for every byte it passes.
+class TByteSet {
+public:
+    constexpr explicit TByteSet(std::string_view bytes) {
+        for (const char c : bytes) FMembers[static_cast<unsigned char>(c)] = true;
+    }
+    [[nodiscard]] constexpr bool Contains(char c) const { return FMembers[static_cast<unsigned char>(c)]; }
+    // The position of the first member at or after `from`, or npos.
+    [[nodiscard]] constexpr std::size_t FindIn(std::string_view text, std::size_t from = 0) const {
+        for (std::size_t i = from; i < text.size(); ++i)
+            if (Contains(text[i])) return i;
+        return std::string_view::npos;
+    }
+
+private:
+    std::array<bool, 256> FMembers{};
+};
 
 // The text without leading and trailing blanks and control characters.
 [[nodiscard]] std::string_view Trim(std::string_view text);
