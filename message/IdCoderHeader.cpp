@@ -213,6 +213,13 @@ private:
 }  // namespace
 
 std::string DecodeHeaderText(std::string_view text) {
+    // Every encoded word starts with "=?"; most values hold none, and then
+    // only the NUL bytes go.
+    if (text.find("=?") == std::string_view::npos) {
+        std::string result(text);
+        std::erase(result, '\0');
+        return result;
+    }
     const std::string upper = UpperCaseAZ(text);
     // ISO words first, then WINDOWS words among what the first pass left;
     // both passes look only at the received text, never at decoded bytes.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,8 @@ public:
     void Insert(int index, std::string line);
     void Delete(int index);
     void Clear() { FLines.clear(); }
+    // Room for `count` lines without growing step by step.
+    void Reserve(int count) { FLines.reserve(static_cast<std::size_t>(std::max(count, 0))); }
 
     // All lines as one text, each followed by CR LF.
     [[nodiscard]] std::string Text() const;

@@ -42,6 +42,10 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
         // A server that never ends the header must not fill memory: the
         // header may gather no more than a multi-line reply.
         const std::uint64_t start = InputBuffer().TotalRemoved();
+        // Most headers fit in this many lines; the list need not grow line
+        // by line to get there.
+        constexpr int kUsualHeaderLines = 32;
+        msg.HeaderLines.Reserve(msg.HeaderLines.Count() + kUsualHeaderLines);
         for (;;) {
             line = ReadLine();
             if (alternateTerminator.empty() && line == ".") break;
