@@ -14,6 +14,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -75,6 +76,26 @@ class THeaderRow : public QTreeWidgetItem {
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
     bool operator<(const QTreeWidgetItem& other) const override;
+
+    // What the check run keeps with a row: its record's serial, the verdict
+    // and the sort keys (the date as a day count, the size, and the bytes
+    // shown in the sender, receiver, subject and ID columns). They are held
+    // here rather than as item data, which costs a variant and an
+    // allocation each for every row of a run; data() answers the row roles
+    // from them.
+    struct TKeys {
+        std::uint64_t Serial = 0;
+        bool Spam = false;
+        double Date = 0;
+        long long Size = 0;
+        std::array<std::string, 4> Texts;
+    };
+    void SetKeys(TKeys keys) { FKeys = std::move(keys); }
+    [[nodiscard]] const TKeys* Keys() const { return FKeys ? &*FKeys : nullptr; }
+    [[nodiscard]] QVariant data(int column, int role) const override;
+
+private:
+    std::optional<TKeys> FKeys;
 };
 
 // The help contexts of the windows, kept in each window's "HelpContext"
@@ -282,7 +303,7 @@ private:
     int FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
     [[nodiscard]] TPreparedRow MakeHeaderRow(const TMessageHeader& record, const TPreparedFilters& filters,
                                              const TSpamRules& rules);
-    void FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam);
+    void FillHeaderRow(THeaderRow& row, const TMessageHeader& record, bool spam);
     void EndConnection(TPOP3& client);
     bool DeleteRecord(std::uint64_t serial, std::vector<std::shared_ptr<TPOP3>>& used);
     void EndDeletion(const std::vector<std::shared_ptr<TPOP3>>& used, std::exception_ptr& failure);

@@ -149,13 +149,17 @@ int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
         std::vector<std::string> listing;
         client->ListUniqueIds(listing, -1);
         client->SendAhead("STAT");
-        const auto ids = ParseUniqueIdListing(listing);
+        auto ids = ParseUniqueIdListing(listing);
+        // Walked in step with the message numbers, which both run upwards:
+        // a lookup per message would cost more than reading its header.
+        auto id = ids.begin();
         count = client->MessageCount();
         if (count >= 1) client->SendAhead("TOP 1 0");
         for (int i = 1; i <= count; ++i) {
             PumpRun();
             auto header = std::make_unique<TMessageHeader>(client, i);
-            if (const auto id = ids.find(i); id != ids.end()) header->UniqueId = id->second;
+            while (id != ids.end() && id->first < i) ++id;
+            if (id != ids.end() && id->first == i) header->UniqueId = std::move(id->second);
             MessageHeaders().push_back(std::move(header));
             // "TOP i+1 0" goes out before this message's row is built.
             if (i < count) client->SendAhead("TOP " + std::to_string(i + 1) + " 0");
@@ -222,18 +226,13 @@ Tfmain::TPreparedRow Tfmain::MakeHeaderRow(const TMessageHeader& record, const T
     return {std::move(row), spam};
 }
 
-void Tfmain::FillHeaderRow(QTreeWidgetItem& row, const TMessageHeader& record, bool spam) {
-    const std::string sender = (spam ? "!" : "") + record.SenderText();
-    const std::string texts[] = {record.SizeText(), sender, record.RecipientsText(), record.SubjectText(),
-                                 record.IdText()};
+void Tfmain::FillHeaderRow(THeaderRow& row, const TMessageHeader& record, bool spam) {
+    THeaderRow::TKeys keys{record.Serial, spam, record.Msg->Date, record.Msg->Tag,
+                           {(spam ? "!" : "") + record.SenderText(), record.RecipientsText(), record.SubjectText(),
+                            record.IdText()}};
     row.setText(0, record.DateText());
-    row.setData(0, rrSortKey, record.Msg->Date);
-    row.setData(0, rrRecord, QVariant::fromValue<qulonglong>(record.Serial));
-    row.setData(0, rrSpam, spam);
-    for (int column = 1; column < 6; ++column) {
-        const std::string& text = texts[column - 1];
-        row.setText(column, ui::toQString(text));
-        if (column > 1) row.setData(column, rrSortKey, QByteArray::fromStdString(text));
-    }
-    row.setData(1, rrSortKey, QVariant::fromValue<qlonglong>(record.Msg->Tag));
+    row.setText(1, ui::toQString(record.SizeText()));
+    for (int column = 2; column < 6; ++column)
+        row.setText(column, ui::toQString(keys.Texts[static_cast<std::size_t>(column - 2)]));
+    row.SetKeys(std::move(keys));
 }

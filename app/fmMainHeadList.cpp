@@ -40,6 +40,19 @@ QString viewText(const std::string& bytes) {
 
 }  // namespace
 
+QVariant THeaderRow::data(int column, int role) const {
+    if (FKeys) {
+        if (role == rrRecord && column == 0) return QVariant::fromValue<qulonglong>(FKeys->Serial);
+        if (role == rrSpam && column == 0) return FKeys->Spam;
+        if (role == rrSortKey) {
+            if (column == 0) return FKeys->Date;
+            if (column == 1) return QVariant::fromValue<qlonglong>(FKeys->Size);
+            if (column >= 2 && column < 6) return QByteArray::fromStdString(FKeys->Texts[static_cast<std::size_t>(column - 2)]);
+        }
+    }
+    return QTreeWidgetItem::data(column, role);
+}
+
 bool THeaderRow::operator<(const QTreeWidgetItem& other) const {
     const QTreeWidget* list = treeWidget();
     return Tfmain::headlistCompare(*this, other, list ? list->sortColumn() : 0) < 0;
@@ -68,6 +81,16 @@ int Tfmain::headlistCompare(const QTreeWidgetItem& Item1, const QTreeWidgetItem&
         if (!a.isValid() || !b.isValid()) return 0;
         if (Data == kDateColumn) return sign(a.toDouble() > b.toDouble(), a.toDouble() < b.toDouble());
         return sign(a.toLongLong() < b.toLongLong(), a.toLongLong() > b.toLongLong());
+    }
+    // Rows of a check run compare their kept bytes in place, without a
+    // copy per comparison.
+    const auto* row1 = dynamic_cast<const THeaderRow*>(&Item1);
+    const auto* row2 = dynamic_cast<const THeaderRow*>(&Item2);
+    if (row1 && row2 && row1->Keys() && row2->Keys() && Data > kSizeColumn && Data < 6) {
+        const auto index = static_cast<std::size_t>(Data - 2);
+        // std::char_traits<char> orders bytes as unsigned char.
+        const int order = row1->Keys()->Texts[index].compare(row2->Keys()->Texts[index]);
+        return sign(order < 0, order > 0);
     }
     const QByteArray a = textKey(Item1, Data);
     const QByteArray b = textKey(Item2, Data);
