@@ -8,6 +8,7 @@
 #include "FakeServer.h"
 #include "TempDir.h"
 #include "ui/Paths.h"
+#include "ui/TextCodec.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -404,6 +405,17 @@ TEST_F(CheckRun, SortBySenderMarkedFirstUpperBeforeLower) {
     check(w, server);
     w.headlistColumnClick(2);
     EXPECT_EQ(column(w, 2), (QStringList{"!yan@x", "Zed@x", "bob@x", "zed@x"}));
+}
+
+TEST_F(CheckRun, SortBySubjectComparesBytesAsUnsigned) {
+    // 0xE9 (e acute in the 8-bit code page) sorts after every ASCII letter;
+    // compared as signed char it would come first.
+    Tfmain w;
+    FakeServer server;
+    scriptMailbox(server, {mail("\xE9t\xE9"), mail("zoo"), mail("Ab"), mail("ab")});
+    check(w, server);
+    w.headlistColumnClick(4);
+    EXPECT_EQ(column(w, 4), (QStringList{"Ab", "ab", "zoo", ui::toQString("\xE9t\xE9")}));
 }
 
 TEST_F(CheckRun, ShownRowStaysCurrentAfterSorting) {
