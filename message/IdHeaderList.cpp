@@ -8,7 +8,7 @@
 
 namespace {
 
-bool isContinuation(const std::string& line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+bool isContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
 // Position of the first ":" among the first `limit` bytes of `line`, stepping
 // over whole characters of the code page; npos when there is none there.
@@ -23,32 +23,91 @@ bool contains(std::string_view set, char c) { return set.find(c) != std::string_
 
 }  // namespace
 
-const std::string& TIdHeaderList::operator[](int index) const {
+std::string_view TIdHeaderList::operator[](int index) const {
     assert(index >= 0 && index < Count());
-    return FLines[static_cast<std::size_t>(index)];
+    return line(static_cast<std::size_t>(index));
 }
 
-void TIdHeaderList::Put(int index, std::string line) {
-    assert(index >= 0 && index < Count());
-    FLines[static_cast<std::size_t>(index)] = std::move(line);
+std::vector<std::string> TIdHeaderList::Lines() const {
+    std::vector<std::string> lines;
+    lines.reserve(FSpans.size());
+    for (std::size_t i = 0; i < FSpans.size(); ++i) lines.emplace_back(line(i));
+    return lines;
 }
 
-void TIdHeaderList::Add(std::string line) { FLines.push_back(std::move(line)); }
+TIdHeaderList::TSpan TIdHeaderList::store(std::string_view text) {
+    // Appending may move the block, and with it a text taken from it.
+    if (!text.empty() && text.data() >= FText.data() && text.data() < FText.data() + FText.size())
+        return store(std::string(text));
+    const TSpan span{FText.size(), text.size()};
+    FText.append(text);
+    return span;
+}
 
-void TIdHeaderList::Insert(int index, std::string line) {
+void TIdHeaderList::release(const TSpan& span) {
+    FUnused += span.Length;
+    // Packing costs a copy of what is left; it waits until at least half
+    // the block, and more than a few lines' worth, is unused.
+    constexpr std::size_t kPackAtLeast = 4096;
+    if (FUnused < kPackAtLeast || FUnused * 2 < FText.size()) return;
+    std::string packed;
+    packed.reserve(FText.size() - FUnused);
+    for (TSpan& kept : FSpans) {
+        const std::size_t begin = packed.size();
+        packed.append(FText, kept.Begin, kept.Length);
+        kept.Begin = begin;
+    }
+    FText.swap(packed);
+    FUnused = 0;
+}
+
+void TIdHeaderList::Put(int index, std::string_view text) {
+    assert(index >= 0 && index < Count());
+    TSpan& span = FSpans[static_cast<std::size_t>(index)];
+    if (text.size() <= span.Length) {
+        // Fits where the old line stood; the text may be part of it.
+        std::char_traits<char>::move(FText.data() + span.Begin, text.data(), text.size());
+        FUnused += span.Length - text.size();
+        span.Length = text.size();
+        return;
+    }
+    const TSpan stored = store(text);
+    const TSpan old = FSpans[static_cast<std::size_t>(index)];
+    FSpans[static_cast<std::size_t>(index)] = stored;
+    release(old);
+}
+
+void TIdHeaderList::Add(std::string_view text) { FSpans.push_back(store(text)); }
+
+void TIdHeaderList::Insert(int index, std::string_view text) {
     assert(index >= 0 && index <= Count());
-    FLines.insert(FLines.begin() + index, std::move(line));
+    const TSpan stored = store(text);
+    FSpans.insert(FSpans.begin() + index, stored);
 }
 
 void TIdHeaderList::Delete(int index) {
     assert(index >= 0 && index < Count());
-    FLines.erase(FLines.begin() + index);
+    const TSpan span = FSpans[static_cast<std::size_t>(index)];
+    FSpans.erase(FSpans.begin() + index);
+    release(span);
+}
+
+void TIdHeaderList::Clear() {
+    FText.clear();
+    FSpans.clear();
+    FUnused = 0;
+}
+
+void TIdHeaderList::Reserve(int count, std::size_t bytes) {
+    FSpans.reserve(FSpans.size() + static_cast<std::size_t>(std::max(count, 0)));
+    FText.reserve(FText.size() + bytes);
 }
 
 std::string TIdHeaderList::Text() const {
     std::string text;
-    for (const std::string& line : FLines) {
-        text += line;
+    text.reserve(FText.size() - FUnused + 2 * FSpans.size());
+    for (std::size_t i = 0; i < FSpans.size(); ++i) {
+        text += line(i);
         text += "\r\n";
     }
     return text;
@@ -56,10 +115,10 @@ std::string TIdHeaderList::Text() const {
 
 std::string TIdHeaderList::FieldNameAt(int index) const {
     if (index < 0 || index >= Count()) return {};
-    const std::string& line = FLines[static_cast<std::size_t>(index)];
-    const std::size_t colon = firstColon(line, line.size());
-    if (colon == std::string::npos) return {};
-    return UpperCaseAZ(std::string_view(line).substr(0, colon));
+    const std::string_view text = line(static_cast<std::size_t>(index));
+    const std::size_t colon = firstColon(text, text.size());
+    if (colon == std::string_view::npos) return {};
+    return UpperCaseAZ(text.substr(0, colon));
 }
 
 int TIdHeaderList::FieldIndex(std::string_view name) const {
@@ -70,22 +129,22 @@ int TIdHeaderList::FieldIndex(std::string_view name) const {
     if (!name.empty() && std::none_of(name.begin(), name.end(), [](char c) { return c == ':' || IsLeadByte(c); })) {
         const std::size_t n = name.size();
         for (int i = 0; i < Count(); ++i) {
-            const std::string& line = FLines[static_cast<std::size_t>(i)];
-            if (line.size() > n && line[n] == ':' && SameText(std::string_view(line).substr(0, n), name)) return i;
+            const std::string_view text = line(static_cast<std::size_t>(i));
+            if (text.size() > n && text[n] == ':' && SameText(text.substr(0, n), name)) return i;
         }
         return -1;
     }
     for (int i = 0; i < Count(); ++i) {
-        const std::string_view line = FLines[static_cast<std::size_t>(i)];
+        const std::string_view text = line(static_cast<std::size_t>(i));
         if (name.empty()) {
             // A line without a colon has an empty name as well.
-            const std::size_t colon = firstColon(line, line.size());
+            const std::size_t colon = firstColon(text, text.size());
             if (colon == 0 || colon == std::string_view::npos) return i;
             continue;
         }
         // Only the first name.size() + 1 bytes can decide: the colon must
         // stand right after a prefix equal to the name.
-        if (firstColon(line, name.size() + 1) == name.size() && SameText(line.substr(0, name.size()), name)) {
+        if (firstColon(text, name.size() + 1) == name.size() && SameText(text.substr(0, name.size()), name)) {
             return i;
         }
     }
@@ -94,14 +153,14 @@ int TIdHeaderList::FieldIndex(std::string_view name) const {
 
 std::string TIdHeaderList::FieldValueAt(int index) const {
     if (index < 0 || index >= Count()) return {};
-    const std::string_view line = FLines[static_cast<std::size_t>(index)];
-    const std::size_t colon = firstColon(line, line.size());
+    const std::string_view text = line(static_cast<std::size_t>(index));
+    const std::size_t colon = firstColon(text, text.size());
     const std::size_t nameLength = colon == std::string_view::npos ? 0 : colon;
-    std::string value(Trim(line.substr(std::min(nameLength + 1, line.size()))));
+    std::string value(Trim(text.substr(std::min(nameLength + 1, text.size()))));
     // Joining Trim(value) + " " + Trim(next) line by line amounts to joining
     // the non-empty trimmed pieces with single spaces; done so in one pass.
-    for (int j = index + 1; j < Count() && isContinuation(FLines[static_cast<std::size_t>(j)]); ++j) {
-        const std::string_view piece = Trim(FLines[static_cast<std::size_t>(j)]);
+    for (int j = index + 1; j < Count() && isContinuation(line(static_cast<std::size_t>(j))); ++j) {
+        const std::string_view piece = Trim(line(static_cast<std::size_t>(j)));
         if (piece.empty()) continue;
         if (!value.empty()) value += ' ';
         value += piece;
@@ -111,7 +170,7 @@ std::string TIdHeaderList::FieldValueAt(int index) const {
 
 int TIdHeaderList::continuationEnd(int index) const {
     int end = index + 1;
-    while (end < Count() && isContinuation(FLines[static_cast<std::size_t>(end)])) ++end;
+    while (end < Count() && isContinuation(line(static_cast<std::size_t>(end)))) ++end;
     return end;
 }
 
@@ -140,20 +199,24 @@ std::vector<std::string> TIdHeaderList::foldedLines(std::string_view name, std::
 }
 
 void TIdHeaderList::SetFieldValue(std::string_view name, std::string_view value) {
-    int index = FieldIndex(name);
+    const int index = FieldIndex(name);
+    const auto eraseLines = [this](int from, int to) {
+        for (int i = to - 1; i >= from; --i) Delete(i);
+    };
     if (value.empty()) {
-        if (index != -1) FLines.erase(FLines.begin() + index, FLines.begin() + continuationEnd(index));
+        if (index != -1) eraseLines(index, continuationEnd(index));
         return;
     }
-    if (index == -1) {
-        FLines.emplace_back();
-        index = Count() - 1;
+    const std::vector<std::string> lines = foldedLines(name, value);
+    int at = index;
+    if (at == -1) {
+        at = Count();
+        Add(lines.front());
+    } else {
+        eraseLines(index + 1, continuationEnd(index));
+        Put(index, lines.front());
     }
-    FLines.erase(FLines.begin() + index + 1, FLines.begin() + continuationEnd(index));
-    std::vector<std::string> lines = foldedLines(name, value);
-    FLines[static_cast<std::size_t>(index)] = std::move(lines.front());
-    FLines.insert(FLines.begin() + index + 1, std::make_move_iterator(lines.begin() + 1),
-                  std::make_move_iterator(lines.end()));
+    for (std::size_t i = 1; i < lines.size(); ++i) Insert(at + static_cast<int>(i), lines[i]);
 }
 
 std::string TIdHeaderList::WrapFoldText(std::string_view text, std::string_view breakText,

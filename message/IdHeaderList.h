@@ -1,6 +1,6 @@
 #pragma once
 
-#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,17 +21,20 @@ public:
     static constexpr int FoldWidth = 78;
 
     // String list access. Indices run from 0 to Count() - 1; an index outside
-    // that range is a programming error (asserted), except where noted.
-    [[nodiscard]] int Count() const { return static_cast<int>(FLines.size()); }
-    [[nodiscard]] const std::string& operator[](int index) const;
-    [[nodiscard]] const std::vector<std::string>& Lines() const { return FLines; }
-    void Put(int index, std::string line);
-    void Add(std::string line);
-    void Insert(int index, std::string line);
+    // that range is a programming error (asserted), except where noted. A
+    // line handed out stays valid until the list is next changed.
+    [[nodiscard]] int Count() const { return static_cast<int>(FSpans.size()); }
+    [[nodiscard]] std::string_view operator[](int index) const;
+    // A copy of every line.
+    [[nodiscard]] std::vector<std::string> Lines() const;
+    void Put(int index, std::string_view line);
+    void Add(std::string_view line);
+    void Insert(int index, std::string_view line);
     void Delete(int index);
-    void Clear() { FLines.clear(); }
-    // Room for `count` lines without growing step by step.
-    void Reserve(int count) { FLines.reserve(static_cast<std::size_t>(std::max(count, 0))); }
+    void Clear();
+    // Room for `count` more lines of `bytes` more bytes, without growing
+    // step by step.
+    void Reserve(int count, std::size_t bytes);
 
     // All lines as one text, each followed by CR LF.
     [[nodiscard]] std::string Text() const;
@@ -68,8 +71,27 @@ public:
                                                   std::string_view breakChars, int maxColumn);
 
 private:
+    // Where a line's bytes stand in FText.
+    struct TSpan {
+        std::size_t Begin = 0;
+        std::size_t Length = 0;
+    };
+
     [[nodiscard]] int continuationEnd(int index) const;
     [[nodiscard]] std::vector<std::string> foldedLines(std::string_view name, std::string_view value) const;
+    [[nodiscard]] std::string_view line(std::size_t index) const {
+        return std::string_view(FText).substr(FSpans[index].Begin, FSpans[index].Length);
+    }
+    // Appends `text` to FText (a copy first when it lies in FText itself)
+    // and returns its span.
+    TSpan store(std::string_view text);
+    // Forgets a span's bytes, packing FText once most of it is forgotten.
+    void release(const TSpan& span);
 
-    std::vector<std::string> FLines;
+    // The lines back to back in one block: a header of some dozens of lines
+    // costs one allocation instead of one per line. Lines that were replaced
+    // or deleted leave their bytes behind until the block is packed.
+    std::string FText;
+    std::vector<TSpan> FSpans;
+    std::size_t FUnused = 0;
 };

@@ -42,12 +42,13 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
         // A server that never ends the header must not fill memory: the
         // header may gather no more than a multi-line reply.
         const std::uint64_t start = InputBuffer().TotalRemoved();
-        // Most headers fit in this many lines; the list need not grow line
-        // by line to get there.
+        // Most headers fit in this many lines and bytes; the list need not
+        // grow step by step to get there.
         constexpr int kUsualHeaderLines = 32;
-        msg.HeaderLines.Reserve(msg.HeaderLines.Count() + kUsualHeaderLines);
+        constexpr std::size_t kUsualHeaderBytes = 2048;
+        msg.HeaderLines.Reserve(kUsualHeaderLines, kUsualHeaderBytes);
         for (;;) {
-            line = ReadLine();
+            readLineInto(line, "\n", -1);
             if (alternateTerminator.empty() && line == ".") break;
             if (line == alternateTerminator) break;
             if (MaxReadLinesSize > 0 &&
@@ -56,8 +57,7 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
             // Blank lines are skipped: after "TOP n 0" the blank line that
             // ends the header comes before the ".".
             if (line.empty()) continue;
-            // The next ReadLine gives a new string anyway.
-            msg.HeaderLines.Add(std::move(line));
+            msg.HeaderLines.Add(line);
         }
         if (readFields) ReadHeaderFields(msg);
     } catch (...) {

@@ -121,10 +121,12 @@ protected:
     // Empties the input buffer and clears the closed flag for a new
     // connection.
     void resetForConnect();
+    // ReadLine into `line`, whose room is reused: a reader of many lines
+    // need not allocate for each.
+    void readLineInto(std::string& line, std::string_view terminator, int maxLength);
 
 private:
     [[nodiscard]] bool transportOpen() const;
-    void readLineInto(std::string& line, std::string_view terminator, int maxLength);
     bool takeTooLongLine(std::string& line, std::size_t maxLength);
     int receiveChunk(int msec);
     void checkGathered(std::uint64_t start);

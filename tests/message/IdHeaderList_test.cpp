@@ -162,6 +162,52 @@ TEST(HeaderListStore, WrapFoldText) {
 
 // Hostile input --------------------------------------------------------------
 
+// The lines share one block; edits must keep every other line intact,
+// including edits whose new text is a line of the same list.
+TEST(HeaderListStore, EditsKeepTheOtherLines) {
+    TIdHeaderList list = listOf({"A: one", "B: two", "C: three"});
+    list.Put(1, "B: a longer second line");
+    list.Put(0, "A: 1");
+    list.Insert(1, list[2]);  // a view into the list, stored while it grows
+    list.Put(3, list[3].substr(3));  // part of the line itself, shorter
+    list.Add(list[0]);
+    EXPECT_EQ(linesOf(list),
+              (std::vector<std::string>{"A: 1", "C: three", "B: a longer second line", "three", "A: 1"}));
+    list.Delete(1);
+    list.Delete(0);
+    EXPECT_EQ(linesOf(list), (std::vector<std::string>{"B: a longer second line", "three", "A: 1"}));
+    EXPECT_EQ(list.Text(), "B: a longer second line\r\nthree\r\nA: 1\r\n");
+}
+
+TEST(HeaderListStore, ManyReplacementsAndDeletionsKeepTheLines) {
+    // Enough churn to pack the block many times over.
+    TIdHeaderList list;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 200; ++i) {
+        list.Add("X-Line-" + std::to_string(i) + ": " + std::string(40, 'a'));
+        expected.emplace_back(list[i]);
+    }
+    for (int round = 0; round < 50; ++round) {
+        // The set field's lines stay after the others.
+        const int others = static_cast<int>(expected.size());
+        const int at = (round * 37) % others;
+        std::string longer = "X-Round-" + std::to_string(round) + ": " + std::string(100 + round, 'b');
+        list.Put(at, longer);
+        expected[static_cast<std::size_t>(at)] = longer;
+        list.Delete((at + 1) % others);
+        expected.erase(expected.begin() + (at + 1) % others);
+        list.SetFieldValue("X-Set", std::string(200 + round, 'c'));
+    }
+    ASSERT_GE(list.Count(), 150);
+    // The set field is the last one, in folded lines; the others are as put.
+    const int set = list.FieldIndex("X-Set");
+    ASSERT_GE(set, 0);
+    EXPECT_EQ(list.GetFieldValue("X-Set"), std::string(249, 'c'));
+    std::vector<std::string> rest = linesOf(list);
+    rest.erase(rest.begin() + set, rest.end());
+    EXPECT_EQ(rest, expected);
+}
+
 TEST(HeaderListRobustness, ThousandsOfContinuationLines) {
     TIdHeaderList list;
     list.Add("Received: start");
