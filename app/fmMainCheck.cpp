@@ -149,20 +149,24 @@ int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
         std::vector<std::string> listing;
         client->ListUniqueIds(listing, -1);
         client->SendAhead("STAT");
-        auto ids = ParseUniqueIdListing(listing);
+        count = client->MessageCount();
+        if (count >= 1) client->SendAhead("TOP 1 0");
+        // The listing is taken apart while the server answers the first
+        // "TOP": the answer to "STAT" comes sooner than that work is done.
+        TUniqueIds ids = ParseUniqueIdListing(listing);
         // Walked in step with the message numbers, which both run upwards:
         // a lookup per message would cost more than reading its header.
         auto id = ids.begin();
-        count = client->MessageCount();
-        if (count >= 1) client->SendAhead("TOP 1 0");
         for (int i = 1; i <= count; ++i) {
             PumpRun();
-            auto header = std::make_unique<TMessageHeader>(client, i);
+            // "TOP i+1 0" goes out as soon as "LIST i" is answered, before
+            // this message's row is built.
+            const std::string top = i < count ? "TOP " + std::to_string(i + 1) + " 0" : std::string();
+            auto header = std::make_unique<TMessageHeader>(client, i, top);
             while (id != ids.end() && id->first < i) ++id;
             if (id != ids.end() && id->first == i) header->UniqueId = std::move(id->second);
             MessageHeaders().push_back(std::move(header));
-            // "TOP i+1 0" goes out before this message's row is built.
-            if (i < count) client->SendAhead("TOP " + std::to_string(i + 1) + " 0");
+            if (!top.empty() && client->SentAhead() != top) client->SendAhead(top);
             if (FRunFilters && FRunRules)
                 FPreparedRows.push_back(MakeHeaderRow(*MessageHeaders().back(), *FRunFilters, *FRunRules));
             if (!retired.empty()) retired.pop_back();

@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QTime>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <functional>
@@ -100,6 +101,14 @@ void TPOP3::ReceiveHeader(int number, TIdMessage& msg, const std::string& next) 
     ReceiveHeaderLines(msg, ".", false);
 }
 
+int TPOP3::ReceiveSize(const std::string& list, const std::string& next) {
+    SendCommand(list, std::vector<int>{1});
+    // The exchange is over once the status line is in: the next one begins
+    // before the size is taken from it.
+    if (!next.empty()) SendAhead(next);
+    return ListedSize(LastReply());
+}
+
 void TPOP3::SendAhead(const std::string& command) {
     WriteLine(command);
     FSentAhead = command;
@@ -180,7 +189,7 @@ std::uint64_t nextSerial() {
 
 }  // namespace
 
-TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
+TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number, const std::string& next)
     : Client(std::move(client)), Msg(std::make_unique<TIdMessage>()), Number(number),
       Serial(nextSerial()) {
     const std::uint64_t accepted = Client->RepliesAccepted();
@@ -220,7 +229,7 @@ TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number)
             ReadFieldsLeniently();
         }
     }
-    Msg->Tag = Client->MessageSize(Number);
+    Msg->Tag = Client->ReceiveSize(list, next);
 }
 
 namespace {
@@ -277,9 +286,9 @@ TMessageHeader::Identity TMessageHeader::IdentifyOnServer() {
     if (UniqueId.empty()) return CompareHeaderOnServer();
     std::vector<std::string> reply;
     if (!Client->ListUniqueIds(reply, Number)) return Identity::Refused;
-    const auto ids = ParseUniqueIdListing(reply);
-    const auto id = ids.find(Number);
-    return id != ids.end() && id->second == UniqueId ? Identity::Same : Identity::Other;
+    const TUniqueIds ids = ParseUniqueIdListing(reply);
+    const std::string* id = FindUniqueId(ids, Number);
+    return id && *id == UniqueId ? Identity::Same : Identity::Other;
 }
 
 // Without unique ids the header as received stands for the message: its
@@ -366,8 +375,12 @@ void AbandonMessageHeaders() {
     headers.clear();
 }
 
-std::map<std::int32_t, std::string> ParseUniqueIdListing(const std::vector<std::string>& lines) {
-    std::map<std::int32_t, std::string> ids;
+// Servers list the numbers in order, so the ids are collected in a vector
+// and sorted only when a listing is out of order: a tree of 2,000 nodes
+// cost more than the server's reply to the next command.
+TUniqueIds ParseUniqueIdListing(const std::vector<std::string>& lines) {
+    TUniqueIds ids;
+    ids.reserve(lines.size());
     for (const std::string& line : lines) {
         std::string_view rest = Trim(line);
         const std::size_t blank = rest.find_first_of(" \t");
@@ -378,9 +391,20 @@ std::map<std::int32_t, std::string> ParseUniqueIdListing(const std::vector<std::
         if (error != std::errc() || end != digits.data() + digits.size() || number < 1) continue;
         rest = Trim(rest.substr(blank));
         const std::string_view id = rest.substr(0, rest.find_first_of(" \t"));
-        if (!id.empty()) ids.emplace(number, std::string(id));
+        if (!id.empty()) ids.emplace_back(number, std::string(id));
     }
+    const auto byNumber = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(ids.begin(), ids.end(), byNumber)) std::stable_sort(ids.begin(), ids.end(), byNumber);
+    // The stable order keeps the first line of a repeated number first.
+    const auto sameNumber = [](const auto& a, const auto& b) { return a.first == b.first; };
+    ids.erase(std::unique(ids.begin(), ids.end(), sameNumber), ids.end());
     return ids;
+}
+
+const std::string* FindUniqueId(const TUniqueIds& ids, std::int32_t number) {
+    const auto id = std::lower_bound(ids.begin(), ids.end(), number,
+                                     [](const auto& entry, std::int32_t n) { return entry.first < n; });
+    return id != ids.end() && id->first == number ? &id->second : nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -7,10 +7,10 @@
 #include <QString>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class QObject;
@@ -44,6 +44,11 @@ public:
     // arrived, before its lines are taken apart; when the reply comes in
     // pieces, or a line of it fails, the caller sends it (see SentAhead).
     void ReceiveHeader(int number, TIdMessage& msg, const std::string& next = {});
+
+    // The size from the reply to `list` ("LIST number"). `next`, when
+    // given, is sent ahead as soon as that reply's status has been read,
+    // before the size is taken from it.
+    [[nodiscard]] int ReceiveSize(const std::string& list, const std::string& next = {});
 
     // Sends a command line now; the next SendCommand with the same text
     // only reads its reply. The caller works while the server answers; the
@@ -121,7 +126,9 @@ public:
     // line, still gives a record: the fields that could be read, the raw
     // text where decoding failed, and HeaderError saying what went wrong.
     // Network and protocol failures raise.
-    TMessageHeader(std::shared_ptr<TPOP3> client, int number);
+    // `next`, when given, is the command that follows: it is sent as soon as
+    // the server has answered "LIST number", before that answer is read.
+    TMessageHeader(std::shared_ptr<TPOP3> client, int number, const std::string& next = {});
     // Releases the message; a connected client is disconnected ("QUIT").
     ~TMessageHeader();
     TMessageHeader(const TMessageHeader&) = delete;
@@ -194,11 +201,16 @@ using TMessageHeaders = std::vector<std::unique_ptr<TMessageHeader>>;
 // Drops every record; their connections are closed without "QUIT".
 void AbandonMessageHeaders();
 
+// Unique ids by message number, ordered by number, one per number.
+using TUniqueIds = std::vector<std::pair<std::int32_t, std::string>>;
+
 // The "UIDL" listing ("n uid" per line) as unique id by message number;
 // lines that do not start with a number and an id are skipped, and the
 // first line of a number counts.
-[[nodiscard]] std::map<std::int32_t, std::string> ParseUniqueIdListing(
-    const std::vector<std::string>& lines);
+[[nodiscard]] TUniqueIds ParseUniqueIdListing(const std::vector<std::string>& lines);
+
+// The unique id listed for the message number, or null.
+[[nodiscard]] const std::string* FindUniqueId(const TUniqueIds& ids, std::int32_t number);
 
 // A date in the user's locale: the short date with a four-digit year, one
 // space and the long time without a time zone; the time is left out at

@@ -102,7 +102,11 @@ int TIdPOP3::MessageCount() {
 
 int TIdPOP3::MessageSize(int messageNumber) {
     SendCommand("LIST " + std::to_string(messageNumber), kOK);
-    const std::string text = firstText(LastReply());
+    return ListedSize(LastReply());
+}
+
+int TIdPOP3::ListedSize(const TIdRFCReply& reply) {
+    const std::string text = firstText(reply);
     if (text.empty()) return -1;
     const std::size_t blank = text.find(' ');
     return StrToIntDef(blank == std::string::npos ? std::string_view(text) : std::string_view(text).substr(blank + 1),

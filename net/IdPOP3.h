@@ -34,6 +34,9 @@ public:
     [[nodiscard]] int MessageCount();
     // "LIST n": the size in bytes, -1 when the reply holds no number there.
     [[nodiscard]] int MessageSize(int messageNumber);
+    // The size in the reply "+OK number size" to "LIST number"; -1 when it
+    // has none.
+    [[nodiscard]] static int ListedSize(const TIdRFCReply& reply);
     // "UIDL" (messageNumber < 0): appends the listing lines to `list`;
     // "UIDL n": replaces `list` by the reply text. False on "-ERR".
     bool ListUniqueIds(std::vector<std::string>& list, int messageNumber = -1);

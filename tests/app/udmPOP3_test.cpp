@@ -4,6 +4,7 @@
 
 #include "message/IdGlobal.h"
 #include "message/IdMessage.h"
+#include "net/IdExceptions.h"
 #include "net/IdStack.h"
 #include "ui/Application.h"
 
@@ -12,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -163,13 +163,76 @@ TEST(TMessageHeaderExchange, ListFollowsTopOnceHoweverTheReplyArrives) {
     }
 }
 
+// The next message's "TOP" goes out once "LIST n" is answered, and the next
+// record takes that reply; a refused "LIST" ends the exchanges there, with
+// nothing sent ahead for the connection's "QUIT" to trip over.
+TEST(TMessageHeaderExchange, NextTopFollowsAnsweredListOnly) {
+    {
+        SCOPED_TRACE("answered");
+        FakeServer server;
+        server.send("+OK ready\r\n")
+            .exchange("USER u", "+OK\r\n")
+            .exchange("PASS p", "+OK\r\n")
+            .exchange("TOP 1 0", "+OK\r\nSubject: one\r\n.\r\n")
+            .exchange("LIST 1", "+OK 1 100\r\n")
+            .exchange("TOP 2 0", "+OK\r\nSubject: two\r\n.\r\n")
+            .exchange("LIST 2", "+OK 2 200\r\n")
+            .expect("QUIT")
+            .start();
+        auto client = connectedClient(server);
+        TMessageHeader first(client, 1, "TOP 2 0");
+        EXPECT_EQ(first.Msg->Tag, 100);
+        EXPECT_EQ(client->SentAhead(), "TOP 2 0");
+        TMessageHeader second(client, 2);
+        EXPECT_EQ(second.Msg->Tag, 200);
+        EXPECT_EQ(second.Msg->Subject, "two");
+        EXPECT_TRUE(client->SentAhead().empty());
+        client->Disconnect();
+        EXPECT_TRUE(server.waitDone());
+        EXPECT_EQ(server.problems(), std::vector<std::string>{});
+    }
+    {
+        SCOPED_TRACE("refused");
+        FakeServer server;
+        server.send("+OK ready\r\n")
+            .exchange("USER u", "+OK\r\n")
+            .exchange("PASS p", "+OK\r\n")
+            .exchange("TOP 1 0", "+OK\r\nSubject: one\r\n.\r\n")
+            .exchange("LIST 1", "-ERR no such message\r\n")
+            .exchange("QUIT", "+OK\r\n")
+            .start();
+        auto client = connectedClient(server);
+        EXPECT_THROW(TMessageHeader(client, 1, "TOP 2 0"), EIdProtocolReplyError);
+        EXPECT_TRUE(client->SentAhead().empty());
+        client->Disconnect();
+        EXPECT_TRUE(server.waitDone());
+        EXPECT_EQ(server.problems(), std::vector<std::string>{});
+    }
+}
+
 TEST(ParseUniqueIdListing, NumbersAndIds) {
     const std::vector<std::string> lines = {
         "1 abc",  "2   def  trailing", "3",    "x ghi", "-4 neg", "5\tjkl",
         "1 again", "  6 mno",          "0 zero", "99999999999 big", "",
     };
-    const std::map<std::int32_t, std::string> expected = {{1, "abc"}, {2, "def"}, {5, "jkl"}, {6, "mno"}};
+    const TUniqueIds expected = {{1, "abc"}, {2, "def"}, {5, "jkl"}, {6, "mno"}};
     EXPECT_EQ(ParseUniqueIdListing(lines), expected);
+}
+
+// A listing out of order still gives ids by number, the first line of a
+// repeated number winning wherever it stands; lookups find only listed
+// numbers.
+TEST(ParseUniqueIdListing, OutOfOrderAndRepeatedNumbers) {
+    const std::vector<std::string> lines = {"7 g", "3 c", "7 again", "1 a", "3 again", "5 e"};
+    const TUniqueIds ids = ParseUniqueIdListing(lines);
+    const TUniqueIds expected = {{1, "a"}, {3, "c"}, {5, "e"}, {7, "g"}};
+    EXPECT_EQ(ids, expected);
+    for (const auto& [number, id] : expected) {
+        ASSERT_NE(FindUniqueId(ids, number), nullptr) << number;
+        EXPECT_EQ(*FindUniqueId(ids, number), id);
+    }
+    for (std::int32_t missing : {0, 2, 4, 6, 8}) EXPECT_EQ(FindUniqueId(ids, missing), nullptr) << missing;
+    EXPECT_EQ(FindUniqueId(TUniqueIds{}, 1), nullptr);
 }
 
 // Header lines in, the fields the header list and the verdict read out.
