@@ -4,6 +4,7 @@
 #include "app/udmPOP3.h"
 #include "ui/Application.h"
 #include "ui/CommandGuard.h"
+#include "ui/FlatProgressBar.h"
 #include "ui/IniFile.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
@@ -294,11 +295,10 @@ void Tfmain::CreateProgressPanel(QWidget* parent) {
     bold.setBold(true);
     inflabel->setFont(bold);
     inflabel->setGeometry(16, 8, 338, 16);
-    progress = new QProgressBar(inf);
+    progress = new ui::FlatProgressBar(inf);
     progress->setObjectName(QStringLiteral("progress"));
     progress->setGeometry(7, 25, 348, 16);
     progress->setRange(1, 8);
-    progress->setTextVisible(false);
     inf->raise();
     inf->hide();
 }
@@ -577,12 +577,18 @@ void Tfmain::evException(const std::exception& error) {
 }
 
 void Tfmain::ShowProgress(const QString& text, int max) {
+    const bool shown = !text.isEmpty();
     inflabel->setText(text);
-    inf->setVisible(!text.isEmpty());
-    inf->raise();
+    if (!shown) inf->hide();
+    // Set while the panel is hidden where possible: a visible bar repaints
+    // the window at once on every change, and the panel paints below anyway.
     progress->setValue(1);
     // The bar's minimum stays 1; a smaller maximum would move it.
     progress->setMaximum(std::max(max, progress->minimum()));
+    if (shown) {
+        inf->show();
+        inf->raise();
+    }
     ui::processPendingEvents();
 }
 
