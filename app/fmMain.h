@@ -77,6 +77,11 @@ public:
     using QTreeWidgetItem::QTreeWidgetItem;
     bool operator<(const QTreeWidgetItem& other) const override;
 
+    // A row can be ticked and selected, never edited, and never has rows
+    // below it: the list then lays its rows out without asking each one.
+    static constexpr Qt::ItemFlags kFlags =
+        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
+
     // What the check run keeps with a row: its record's serial, the verdict
     // and the sort keys (the date as a day count, the size, and the bytes
     // shown in the sender, receiver, subject and ID columns). They are held

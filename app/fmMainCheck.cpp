@@ -223,7 +223,7 @@ int Tfmain::FillHeaderList(const TPreparedFilters& filters, const TSpamRules& ru
 Tfmain::TPreparedRow Tfmain::MakeHeaderRow(const TMessageHeader& record, const TPreparedFilters& filters,
                                            const TSpamRules& rules) {
     auto row = std::make_unique<THeaderRow>(static_cast<QTreeWidget*>(nullptr), QStringList{});
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    row->setFlags(THeaderRow::kFlags);
     const bool spam = IsSpamMessage(*record.Msg, record.Msg->Tag, rules, filters);
     row->setCheckState(0, spam ? Qt::Checked : Qt::Unchecked);
     FillHeaderRow(*row, record, spam);

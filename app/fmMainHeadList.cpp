@@ -60,7 +60,7 @@ bool THeaderRow::operator<(const QTreeWidgetItem& other) const {
 
 QTreeWidgetItem* Tfmain::AddHeaderRow(const QStringList& texts) {
     auto* row = new THeaderRow(headlist, texts);
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    row->setFlags(THeaderRow::kFlags);
     row->setCheckState(0, Qt::Unchecked);
     return row;
 }
