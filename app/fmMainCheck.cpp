@@ -166,7 +166,6 @@ int Tfmain::ReadMailbox(const std::shared_ptr<TPOP3>& client) {
             while (id != ids.end() && id->first < i) ++id;
             if (id != ids.end() && id->first == i) header->UniqueId = std::move(id->second);
             MessageHeaders().push_back(std::move(header));
-            if (!top.empty() && client->SentAhead() != top) client->SendAhead(top);
             if (FRunFilters && FRunRules)
                 FPreparedRows.push_back(MakeHeaderRow(*MessageHeaders().back(), *FRunFilters, *FRunRules));
             if (!retired.empty()) retired.pop_back();

@@ -127,7 +127,8 @@ public:
     // text where decoding failed, and HeaderError saying what went wrong.
     // Network and protocol failures raise.
     // `next`, when given, is the command that follows: it is sent as soon as
-    // the server has answered "LIST number", before that answer is read.
+    // the status of the answer to "LIST number" is in, before the size is
+    // read from it; a record that is made has always sent it.
     TMessageHeader(std::shared_ptr<TPOP3> client, int number, const std::string& next = {});
     // Releases the message; a connected client is disconnected ("QUIT").
     ~TMessageHeader();
