@@ -87,7 +87,9 @@ public:
     // shown in the sender, receiver, subject and ID columns). They are held
     // here rather than as item data, which costs a variant and an
     // allocation each for every row of a run; data() answers the row roles
-    // from them.
+    // from them, and the shown texts too: those are made when the list
+    // asks for them, that is for the rows on screen, not for every row of
+    // a run while it waits on the server. A text set on the row wins.
     struct TKeys {
         std::uint64_t Serial = 0;
         bool Spam = false;
@@ -100,6 +102,8 @@ public:
     [[nodiscard]] QVariant data(int column, int role) const override;
 
 private:
+    [[nodiscard]] QString KeptText(int column) const;
+
     std::optional<TKeys> FKeys;
 };
 

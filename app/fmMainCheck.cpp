@@ -230,12 +230,10 @@ Tfmain::TPreparedRow Tfmain::MakeHeaderRow(const TMessageHeader& record, const T
 }
 
 void Tfmain::FillHeaderRow(THeaderRow& row, const TMessageHeader& record, bool spam) {
-    THeaderRow::TKeys keys{record.Serial, spam, record.Msg->Date, record.Msg->Tag,
-                           {(spam ? "!" : "") + record.SenderText(), record.RecipientsText(), record.SubjectText(),
-                            record.IdText()}};
-    row.setText(0, record.DateText());
-    row.setText(1, ui::toQString(record.SizeText()));
-    for (int column = 2; column < 6; ++column)
-        row.setText(column, ui::toQString(keys.Texts[static_cast<std::size_t>(column - 2)]));
-    row.SetKeys(std::move(keys));
+    // The row shows what it keeps (the date text of `DateText`, the size of
+    // `SizeText`, the mark followed by `SenderText`, `RecipientsText`,
+    // `SubjectText`, `IdText`); its texts are made when they are shown.
+    row.SetKeys({record.Serial, spam, record.Msg->Date, record.Msg->Tag,
+                 {(spam ? "!" : "") + record.SenderText(), record.RecipientsText(), record.SubjectText(),
+                  record.IdText()}});
 }

@@ -49,8 +49,21 @@ QVariant THeaderRow::data(int column, int role) const {
             if (column == 1) return QVariant::fromValue<qlonglong>(FKeys->Size);
             if (column >= 2 && column < 6) return QByteArray::fromStdString(FKeys->Texts[static_cast<std::size_t>(column - 2)]);
         }
+        if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < 6) {
+            QVariant shown = QTreeWidgetItem::data(column, role);
+            return shown.isValid() ? shown : QVariant(KeptText(column));
+        }
     }
     return QTreeWidgetItem::data(column, role);
+}
+
+// The texts of a check run's row, as its record's column operations give
+// them: the date in the locale's format, the size, then the mark with the
+// sender, the receivers, the subject and the ID.
+QString THeaderRow::KeptText(int column) const {
+    if (column == kDateColumn) return FormatMessageDate(FKeys->Date);
+    if (column == kSizeColumn) return QString::number(FKeys->Size);
+    return ui::toQString(FKeys->Texts[static_cast<std::size_t>(column - 2)]);
 }
 
 bool THeaderRow::operator<(const QTreeWidgetItem& other) const {

@@ -343,6 +343,13 @@ TEST_F(CheckRun, ReceiverAndIdColumns) {
     check(w, server);
     EXPECT_EQ(column(w, 3), (QStringList{"", "Ann <ann@example.com>, bob@example.com"}));
     EXPECT_EQ(column(w, 5), (QStringList{"", "<m@x>"}));
+    // A text set on a row replaces the one made from what the row keeps;
+    // the row's sort key stays.
+    QTreeWidgetItem* row = w.headlist->topLevelItem(1);
+    row->setText(3, "set");
+    EXPECT_EQ(row->text(3), "set");
+    EXPECT_EQ(row->data(3, rrSortKey).toByteArray(), "Ann <ann@example.com>, bob@example.com");
+    EXPECT_EQ(row->text(5), "<m@x>");
 }
 
 TEST_F(CheckRun, DateColumnInTheLocaleWithFourDigitYears) {
@@ -355,8 +362,10 @@ TEST_F(CheckRun, DateColumnInTheLocaleWithFourDigitYears) {
     b.header[3] = "Date: " + QDateTime(QDate(1999, 3, 1), QTime(0, 0)).toString(Qt::RFC2822Date).toStdString();
     scriptMailbox(server, {a, b});
     check(w, server);
+    // The texts are made when the list shows them, in the locale of then.
+    const QStringList dates = column(w, 0);
     QLocale::setDefault(QLocale::c());
-    EXPECT_EQ(column(w, 0), (QStringList{"09.12.2025 10:20:30", "01.03.1999"}));
+    EXPECT_EQ(dates, (QStringList{"09.12.2025 10:20:30", "01.03.1999"}));
 }
 
 // --- Sorting
