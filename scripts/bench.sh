@@ -16,6 +16,12 @@
 #           server and the share of that run spent filling the list and
 #           judging spam
 #
+# SKIMLET_BENCH_PINNED=1 runs the Dovecot part with the server's processes
+# on the last processor and the three clients on the first (taskset), so
+# that no client shares a processor with the server: the figures then show
+# what each client adds to the exchanges, apart from where the scheduler
+# happens to place the two sides.
+#
 # Installs what the build and the private Dovecot need (scripts/setup.sh),
 # then the bench-only extra libgmime-3.0-dev when it is missing and
 # packages can be installed here (root or sudo); goes on without it
@@ -25,7 +31,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | all) ;; *) sed -n '2,22p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | all) ;; *) sed -n '2,29p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -97,12 +103,29 @@ if ours:
 bench_checkrun() {
   build checkrun_gui_bench
   echo "== check run: 2,000 messages on a private Dovecot"
+  local pinned=${SKIMLET_BENCH_PINNED:-0}
+  if [ "$pinned" = 1 ] && [ "$(nproc)" -lt 2 ]; then
+    echo "bench: one processor only; SKIMLET_BENCH_PINNED is ignored" >&2
+    pinned=0
+  fi
+  [ "$pinned" = 1 ] && echo "(server on processor $(($(nproc) - 1)), clients on processor 0)"
   scripts/dovecot-test-server.sh run --messages 2000 --spam 10 -- bash -c '
     set -e
-    QT_QPA_PLATFORM=offscreen "$0/bench/checkrun_gui_bench" \
+    pin=()
+    if [ "$2" = 1 ]; then
+      # The server and every process it has started or will start.
+      pin_tree() {
+        taskset -a -p -c "$(($(nproc) - 1))" "$1" >/dev/null
+        local child
+        for child in $(pgrep -P "$1"); do pin_tree "$child"; done
+      }
+      for master in $(pgrep -f "$SKIMLET_DOVECOT_DIR/dovecot.conf"); do pin_tree "$master"; done
+      pin=(taskset -c 0)
+    fi
+    QT_QPA_PLATFORM=offscreen "${pin[@]}" "$0/bench/checkrun_gui_bench" \
       --benchmark_filter=BM_CheckMessagesTakingTurns --benchmark_repetitions=3 \
       --benchmark_out="$1/checkrun.json" --benchmark_out_format=json
-  ' "$BUILD" "$work"
+  ' "$BUILD" "$work" "$pinned"
   echo
   echo "== check run: 10,000 messages from an in-process scripted server"
   QT_QPA_PLATFORM=offscreen "$BUILD/bench/checkrun_gui_bench" --benchmark_filter=BM_CheckMessagesScripted \

@@ -43,6 +43,9 @@ def main():
     if "skimlet_cpu_us/msg" in turns and "minimal_cpu_us/msg" in turns:
         print("processor time per message: Skimlet %.0f us, minimal client %.0f us"
               % (turns["skimlet_cpu_us/msg"], turns["minimal_cpu_us/msg"]))
+    if "skimlet_user_us/msg" in turns and "minimal_user_us/msg" in turns:
+        print("  of it in user space:        Skimlet %.0f us, minimal client %.0f us"
+              % (turns["skimlet_user_us/msg"], turns["minimal_user_us/msg"]))
     if "skimlet_vs_minimal_%" in turns:
         print("Skimlet / minimal client: %.1f%% (target at least 95%%)" % turns["skimlet_vs_minimal_%"])
     if "skimlet_vs_python_x" in turns:
