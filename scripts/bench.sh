@@ -113,13 +113,15 @@ bench_checkrun() {
     set -e
     pin=()
     if [ "$2" = 1 ]; then
-      # The server and every process it has started or will start.
+      # The server and every process it has started or will start (they
+      # inherit the processor of the one that starts them).
       pin_tree() {
         taskset -a -p -c "$(($(nproc) - 1))" "$1" >/dev/null
         local child
-        for child in $(pgrep -P "$1"); do pin_tree "$child"; done
+        for child in $(cat /proc/"$1"/task/*/children 2>/dev/null); do pin_tree "$child"; done
       }
-      for master in $(pgrep -f "$SKIMLET_DOVECOT_DIR/dovecot.conf"); do pin_tree "$master"; done
+      master=$(cat "$SKIMLET_DOVECOT_DIR/run/master.pid")
+      pin_tree "$master"
       pin=(taskset -c 0)
     fi
     QT_QPA_PLATFORM=offscreen "${pin[@]}" "$0/bench/checkrun_gui_bench" \
