@@ -175,6 +175,7 @@ void TIdTCPConnection::readLineInto(std::string& line, std::string_view terminat
             break;
         }
         if (limit != 0 && input_.Size() > limit && takeTooLongLine(line, limit)) return;
+        if (pendingLineCap_ != 0 && input_.Size() > pendingLineCap_) throw EIdReadLinesLimitExceeded(MaxReadLinesSize);
         CheckDisconnect(true, true);
         if (FillInput(true) == 0) {
             line.clear();
@@ -214,12 +215,15 @@ int TIdTCPConnection::ReadLinesUntil(TIdLinesTarget target, std::string_view del
     try {
         for (;;) {
             if (takeBufferedLine(delimiter, start, deliver)) break;
+            pendingLineCap_ = pendingLineCap(delimiter, start);
             readLineInto(line, "\n", -1);
+            pendingLineCap_ = 0;
             if (line == delimiter) break;
             checkGathered(start);
             deliver(line);
         }
     } catch (...) {
+        pendingLineCap_ = 0;
         EndWork(wmRead);
         throw;
     }
@@ -262,6 +266,17 @@ int TIdTCPConnection::ReadLinesUntil(std::ostream& stream, std::string_view deli
 
 int TIdTCPConnection::ReadLinesUntil(std::nullptr_t, std::string_view delimiter, bool unstuffDots) {
     return ReadLinesUntil(TIdLinesTarget(), delimiter, unstuffDots);
+}
+
+// Without a line length limit nothing else stops a line that never ends
+// from filling the memory. The delimiter line itself does not count towards
+// the limit, so the bound leaves room for it.
+std::size_t TIdTCPConnection::pendingLineCap(std::string_view delimiter, std::uint64_t start) const {
+    if (MaxLineLength > 0 || MaxReadLinesSize <= 0) return 0;
+    const std::uint64_t gathered = input_.TotalRemoved() - start;
+    const std::uint64_t limit = static_cast<std::uint64_t>(MaxReadLinesSize);
+    const std::uint64_t left = gathered < limit ? limit - gathered : 0;
+    return static_cast<std::size_t>(left + delimiter.size() + 2);
 }
 
 void TIdTCPConnection::checkGathered(std::uint64_t start) {

@@ -130,6 +130,7 @@ private:
     bool takeTooLongLine(std::string& line, std::size_t maxLength);
     int receiveChunk(int msec);
     void checkGathered(std::uint64_t start);
+    [[nodiscard]] std::size_t pendingLineCap(std::string_view delimiter, std::uint64_t start) const;
     template <typename Deliver>
     bool takeBufferedLine(std::string_view delimiter, std::uint64_t start, Deliver& deliver);
 
@@ -139,4 +140,8 @@ private:
     TIdRFCReply lastReply_;
     bool closedGracefully_ = false;
     bool readLnSplit_ = false;
+    // While ReadLinesUntil waits for the end of a line with no line length
+    // limit: the most bytes that line may gather before the reply is over
+    // MaxReadLinesSize (0: no bound), so one endless line is bounded too.
+    std::size_t pendingLineCap_ = 0;
 };

@@ -170,6 +170,32 @@ TEST_P(TCPRead, ReadLinesUntilIntoStreamAndBounded) {
               "Multi-line reply exceeds the limit of 1000 bytes.");
 }
 
+// Without a line length limit, the reply's byte limit is all that bounds a
+// line that never ends; a reply that fills the limit exactly still ends.
+TEST_P(TCPRead, ReadLinesUntilBoundsAnEndlessLineWithoutLineLimit) {
+    std::string exact;
+    for (int i = 0; i < 9; ++i) exact += std::string(98, 'x') + "\r\n";
+    exact += std::string(98, 'y') + "\r\n.\r\n";
+    {
+        FakeServer server;
+        server.send(exact).stall();
+        connect(server);
+        client.MaxLineLength = 0;
+        client.MaxReadLinesSize = 1000;
+        EXPECT_EQ(client.ReadLinesUntil(nullptr), 10);
+        client.Disconnect();
+    }
+    FakeServer server;
+    server.send("first\r\n" + std::string(5000, 'z')).stall();
+    connect(server);
+    client.MaxLineLength = 0;
+    client.MaxReadLinesSize = 1000;
+    // Were the line not bounded, the read would wait for its end and time out.
+    client.ReadTimeout = 5000;
+    EXPECT_EQ(messageOf([&] { client.ReadLinesUntil(nullptr); }),
+              "Multi-line reply exceeds the limit of 1000 bytes.");
+}
+
 TEST_P(TCPRead, ReadBytesAndAsciiFilter) {
     FakeServer server;
     server.send("12345\xC1" "bc\r\n");
