@@ -96,19 +96,58 @@ bool holdsReplyEnd(std::string_view bytes) {
 
 }  // namespace
 
+std::size_t TPOP3::BufferedPositiveStatus() {
+    // Waits as ReadLine would, with the same failures; a line that ReadLine
+    // would refuse as too long is left to it.
+    const std::size_t limit = static_cast<std::size_t>(std::max(0, MaxLineLength));
+    std::size_t lf;
+    while ((lf = InputBuffer().View().find('\n')) == std::string_view::npos) {
+        if (limit != 0 && InputBuffer().Size() > limit) return 0;
+        CheckDisconnect(true, true);
+        if (FillInput(true) == 0) return 0;
+    }
+    if (limit != 0 && lf > limit) return 0;
+    std::string_view line = InputBuffer().View().substr(0, lf);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    // Only the plain form: anything else (blank lines first, blanks before
+    // it, another case) is read the usual way.
+    return line == "+OK" || line.starts_with("+OK ") ? lf + 1 : 0;
+}
+
+void TPOP3::SendThenReadPositiveReply(const std::string& next) {
+    FSentAhead.clear();
+    WriteLine(next);
+    FSentAhead = next;
+    ReadResponse(std::vector<int>{1});
+}
+
 void TPOP3::ReceiveHeader(int number, TIdMessage& msg, const std::string& next) {
-    SendCommand("TOP " + std::to_string(number) + " 0", std::vector<int>{1});
+    const std::string top = "TOP " + std::to_string(number) + " 0";
     // The server has finished this reply when its end is in the buffer, so
-    // the next exchange can begin while the lines are taken apart.
-    if (!next.empty() && holdsReplyEnd(InputBuffer().View())) SendAhead(next);
+    // the next exchange can begin while the lines are taken apart; when the
+    // reply was awaited already and its status is plainly positive, even
+    // before that status line is read.
+    std::size_t status = 0;
+    if (!next.empty() && FSentAhead == top && (status = BufferedPositiveStatus()) != 0 &&
+        holdsReplyEnd(InputBuffer().View().substr(status))) {
+        SendThenReadPositiveReply(next);
+    } else {
+        SendCommand(top, std::vector<int>{1});
+        if (!next.empty() && holdsReplyEnd(InputBuffer().View())) SendAhead(next);
+    }
     ReceiveHeaderLines(msg, ".", false);
 }
 
 int TPOP3::ReceiveSize(const std::string& list, const std::string& next) {
-    SendCommand(list, std::vector<int>{1});
     // The exchange is over once the status line is in: the next one begins
-    // before the size is taken from it.
-    if (!next.empty()) SendAhead(next);
+    // before that line is read, when it is plainly positive, and otherwise
+    // as soon as it has been accepted; the size is taken from it after.
+    if (!next.empty() && FSentAhead == list && BufferedPositiveStatus() != 0) {
+        SendThenReadPositiveReply(next);
+    } else {
+        SendCommand(list, std::vector<int>{1});
+        if (!next.empty()) SendAhead(next);
+    }
     return ListedSize(LastReply());
 }
 

@@ -41,13 +41,16 @@ public:
     // "TOP number 0" and its header lines into msg, without header
     // processing (TIdMessageClient::ReadHeaderFields fills the fields).
     // `next`, when given, is sent ahead as soon as the whole reply has
-    // arrived, before its lines are taken apart; when the reply comes in
-    // pieces, or a line of it fails, the caller sends it (see SentAhead).
+    // arrived, before its lines are taken apart (before even its status line
+    // is read, when that is a plain "+OK" to a "TOP" sent ahead); when the
+    // reply comes in pieces, or a line of it fails, the caller sends it (see
+    // SentAhead).
     void ReceiveHeader(int number, TIdMessage& msg, const std::string& next = {});
 
     // The size from the reply to `list` ("LIST number"). `next`, when
-    // given, is sent ahead as soon as that reply's status has been read,
-    // before the size is taken from it.
+    // given, is sent ahead as soon as that reply's status line is known to
+    // be positive (a plain "+OK" to a "LIST" sent ahead is known once it is
+    // whole in the buffer), before the size is taken from it.
     [[nodiscard]] int ReceiveSize(const std::string& list, const std::string& next = {});
 
     // Sends a command line now; the next SendCommand with the same text
@@ -89,6 +92,14 @@ public:
     void Quit();
 
 private:
+    // Waits until the next reply's status line is whole in the input
+    // buffer; returns the length of that line with its end when it is a
+    // plain "+OK" line, which the status check is bound to accept, else 0.
+    std::size_t BufferedPositiveStatus();
+    // Sends `next` (as SendAhead), then reads the awaited reply whose status
+    // BufferedPositiveStatus found positive.
+    void SendThenReadPositiveReply(const std::string& next);
+
     QPointer<QObject> FNotifyWindow;
     // The command sent ahead whose reply has not been read, or empty.
     std::string FSentAhead;

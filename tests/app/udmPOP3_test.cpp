@@ -210,6 +210,75 @@ TEST(TMessageHeaderExchange, NextTopFollowsAnsweredListOnly) {
     }
 }
 
+// The exchanges of the second of three messages, with its "TOP" and its
+// "LIST" both sent ahead: the next command goes out once the reply is known
+// to be positive, before or after its status line is read depending on how
+// plainly positive it is, and never after a refusal or a faulty line.
+TEST(TMessageHeaderExchange, CommandsSentAheadOnlyAfterPositiveReplies) {
+    const std::string longStatus = "+OK " + std::string(16400, '1') + "\r\n";
+    struct Case {
+        const char* name;
+        std::string topReply;
+        std::string listReply;
+        bool slowly;
+        const char* error;  // nullptr: the record is read, "TOP 3 0" goes out
+    } cases[] = {
+        {"plain replies", "+OK\r\nSubject: two\r\n.\r\n", "+OK 2 200\r\n", false, nullptr},
+        {"plain replies in pieces", "+OK 3 octets\r\nSubject: two\r\n.\r\n", "+OK 2 200\r\n", true, nullptr},
+        {"empty header", "+OK\r\n.\r\n", "+OK 2 200\r\n", false, nullptr},
+        {"lower case", "+ok\r\nSubject: two\r\n.\r\n", "+ok 2 200\r\n", false, nullptr},
+        {"blank line first", "\r\n+OK\r\nSubject: two\r\n.\r\n", "\r\n+OK 2 200\r\n", false, nullptr},
+        {"TOP refused", "-ERR no such message\r\n", "", false, "no such message"},
+        {"LIST refused", "+OK\r\nSubject: two\r\n.\r\n", "-ERR gone\r\n", false, "gone"},
+        {"LIST status too long", "+OK\r\nSubject: two\r\n.\r\n", longStatus, false, "Max line length exceeded."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeServer server;
+        server.send("+OK ready\r\n")
+            .exchange("USER u", "+OK\r\n")
+            .exchange("PASS p", "+OK\r\n")
+            .exchange("TOP 1 0", "+OK\r\nSubject: one\r\n.\r\n")
+            .exchange("LIST 1", "+OK 1 100\r\n")
+            .expect("TOP 2 0");
+        const auto reply = [&](const std::string& text) {
+            if (c.slowly)
+                server.sendSlowly(text, std::chrono::milliseconds(1));
+            else
+                server.send(text);
+        };
+        reply(c.topReply);
+        if (!c.listReply.empty()) {
+            server.expect("LIST 2");
+            reply(c.listReply);
+        }
+        if (!c.error) server.exchange("TOP 3 0", "+OK\r\nSubject: three\r\n.\r\n").exchange("LIST 3", "+OK 3 300\r\n");
+        server.expect("QUIT").start();
+        auto client = connectedClient(server);
+        TMessageHeader first(client, 1, "TOP 2 0");
+        ASSERT_EQ(client->SentAhead(), "TOP 2 0");
+        if (c.error) {
+            try {
+                TMessageHeader second(client, 2, "TOP 3 0");
+                ADD_FAILURE() << "no error";
+            } catch (const EIdException& error) {
+                EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos) << error.what();
+            }
+            EXPECT_TRUE(client->SentAhead().empty());
+        } else {
+            TMessageHeader second(client, 2, "TOP 3 0");
+            EXPECT_EQ(second.Msg->Tag, 200);
+            EXPECT_EQ(second.Msg->Subject, c.topReply.find("two") != std::string::npos ? "two" : "");
+            EXPECT_EQ(client->SentAhead(), "TOP 3 0");
+            TMessageHeader third(client, 3);
+            EXPECT_EQ(third.Msg->Tag, 300);
+        }
+        client->Disconnect();
+        EXPECT_TRUE(server.waitDone());
+        EXPECT_EQ(server.problems(), std::vector<std::string>{});
+    }
+}
+
 TEST(ParseUniqueIdListing, NumbersAndIds) {
     const std::vector<std::string> lines = {
         "1 abc",  "2   def  trailing", "3",    "x ghi", "-4 neg", "5\tjkl",
