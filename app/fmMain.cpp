@@ -283,11 +283,14 @@ void Tfmain::CreateDetailPanel(QWidget* parent) {
 }
 
 void Tfmain::CreateProgressPanel(QWidget* parent) {
-    inf = new QFrame(parent);
+    infPlace = new QWidget(parent);
+    infPlace->setObjectName(QStringLiteral("infPlace"));
+    infPlace->setGeometry(8, 54, 0, 0);
+    inf = new QFrame(infPlace);
     inf->setObjectName(QStringLiteral("inf"));
     inf->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     inf->setAutoFillBackground(true);
-    inf->setGeometry(8, 54, 362, 49);
+    inf->setGeometry(0, 0, 362, 49);
     inflabel = new QLabel(inf);
     inflabel->setObjectName(QStringLiteral("inflabel"));
     inflabel->setTextFormat(Qt::PlainText);
@@ -299,8 +302,8 @@ void Tfmain::CreateProgressPanel(QWidget* parent) {
     progress->setObjectName(QStringLiteral("progress"));
     progress->setGeometry(7, 25, 348, 16);
     progress->setRange(1, 8);
-    inf->raise();
     inf->hide();
+    infPlace->raise();
 }
 
 void Tfmain::CreateStatusBar() {
@@ -579,15 +582,19 @@ void Tfmain::evException(const std::exception& error) {
 void Tfmain::ShowProgress(const QString& text, int max) {
     const bool shown = !text.isEmpty();
     inflabel->setText(text);
-    if (!shown) inf->hide();
+    if (!shown) {
+        inf->hide();
+        infPlace->resize(0, 0);
+    }
     // Set while the panel is hidden where possible: a visible bar repaints
     // the window at once on every change, and the panel paints below anyway.
     progress->setValue(1);
     // The bar's minimum stays 1; a smaller maximum would move it.
     progress->setMaximum(std::max(max, progress->minimum()));
     if (shown) {
+        infPlace->resize(inf->size());
+        infPlace->raise();
         inf->show();
-        inf->raise();
     }
     ui::processPendingEvents();
 }

@@ -259,6 +259,11 @@ public:
     QPointer<QTextBrowser> memo;
     QPointer<QStatusBar> bar;
     std::array<QPointer<QLabel>, 2> barPanels;
+    // Holds the progress panel over the header list: a widget without a
+    // layout, so that showing or hiding the panel does not lay out the
+    // whole window again. Sized as the panel while it shows, empty
+    // otherwise, so it never catches clicks meant for the list.
+    QPointer<QWidget> infPlace;
     QPointer<QFrame> inf;
     QPointer<QLabel> inflabel;
     QPointer<QProgressBar> progress;

@@ -339,6 +339,55 @@ TEST_F(MainWindow, ShowProgressShowsAndHidesThePanel) {
     EXPECT_EQ(w.progress->value(), 1);
 }
 
+// Counts the layout requests a widget receives.
+class LayoutRequestCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) ++count;
+        return false;
+    }
+};
+
+TEST_F(MainWindow, ProgressPanelCoversTheListOnlyWhileShownAndLeavesTheLayoutAlone) {
+    Tfmain w;
+    w.resize(800, 500);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QWidget* client = w.centralWidget();
+    const QPoint inside(8 + 180, 54 + 30);
+    auto onTop = [&] {
+        QWidget* at = client->childAt(inside);
+        return at == w.inf.data() || (at && w.inf->isAncestorOf(at));
+    };
+    // What lies below the panel's place, which gets the clicks there while
+    // the panel is hidden.
+    QWidget* below = client->childAt(inside);
+    ASSERT_NE(below, nullptr);
+    ASSERT_FALSE(onTop());
+    EXPECT_NE(below, w.infPlace.data());
+
+    LayoutRequestCounter counter;
+    client->installEventFilter(&counter);
+    // The window's own first layout passes settle first.
+    for (int last = -1; last != counter.count;) {
+        last = counter.count;
+        QTest::qWait(10);
+    }
+    counter.count = 0;
+    w.ShowProgress("Checking...", 8);
+    EXPECT_TRUE(onTop());
+    EXPECT_EQ(w.inf->mapTo(client, QPoint(0, 0)), QPoint(8, 54));
+    EXPECT_EQ(w.inf->size(), QSize(362, 49));
+    w.ShowProgress("", 8);
+    EXPECT_EQ(client->childAt(inside), below);
+    QCoreApplication::processEvents();
+    // Showing and hiding the panel must not lay out the window again: with
+    // thousands of rows in the list that costs more than the panel itself.
+    EXPECT_EQ(counter.count, 0);
+    client->removeEventFilter(&counter);
+}
+
 class FailingCheck : public Tfmain {
 public:
     void CheckAccClick() override { throw EIdException("Connection refused."); }
