@@ -97,16 +97,18 @@ bool holdsReplyEnd(std::string_view bytes) {
 }  // namespace
 
 std::size_t TPOP3::BufferedPositiveStatus() {
-    // Waits as ReadLine would, with the same failures; a line that ReadLine
-    // would refuse as too long is left to it.
-    const std::size_t limit = static_cast<std::size_t>(std::max(0, MaxLineLength));
+    // Waits as ReadLine would, with the same failures, but only for a line
+    // as short as a status line should be: anything longer, or no line end
+    // at all, is left to ReadLine and its limits, so the wait never holds
+    // more than a few hundred bytes whatever MaxLineLength is.
+    constexpr std::size_t kStatusPeekLimit = 512;
     std::size_t lf;
     while ((lf = InputBuffer().View().find('\n')) == std::string_view::npos) {
-        if (limit != 0 && InputBuffer().Size() > limit) return 0;
+        if (InputBuffer().Size() > kStatusPeekLimit) return 0;
         CheckDisconnect(true, true);
         if (FillInput(true) == 0) return 0;
     }
-    if (limit != 0 && lf > limit) return 0;
+    if (lf > kStatusPeekLimit) return 0;
     std::string_view line = InputBuffer().View().substr(0, lf);
     if (line.ends_with('\r')) line.remove_suffix(1);
     // Only the plain form: anything else (blank lines first, blanks before

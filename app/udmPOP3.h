@@ -93,8 +93,9 @@ public:
 
 private:
     // Waits until the next reply's status line is whole in the input
-    // buffer; returns the length of that line with its end when it is a
-    // plain "+OK" line, which the status check is bound to accept, else 0.
+    // buffer (giving up, with 0, past a few hundred bytes); returns the
+    // length of that line with its end when it is a plain "+OK" line, which
+    // the status check is bound to accept, else 0.
     std::size_t BufferedPositiveStatus();
     // Sends `next` (as SendAhead), then reads the awaited reply whose status
     // BufferedPositiveStatus found positive.
