@@ -1,7 +1,7 @@
 #include "app/fmEdit.h"
 
-#include "app/fmMain.h"
 #include "message/IdGlobal.h"
+#include "ui/Help.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
 
@@ -61,7 +61,7 @@ Tfedit::Tfedit(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fedit"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setProperty(kHelpContextProperty, kAccountHelpContext);
+    ui::setHelpContext(this, kAccountHelpContext);
     setWindowIcon(QIcon(QStringLiteral(":/icons/account.png")));
     setFixedSize(358, 398);
 

@@ -2,7 +2,7 @@
 
 #include "app/udmSpam.h"
 #include "ui/CommandGuard.h"
-#include "ui/DialogKeys.h"
+#include "ui/Help.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
@@ -75,6 +75,7 @@ bool IsRefusedWordKey(QChar ch) {
 
 Tffilter::Tffilter(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ffilter"));
+    ui::setHelpContext(this, kHelpContext);
     setFixedSize(572, 393);
     createControls();
     createButtons();
@@ -126,7 +127,8 @@ void Tffilter::createControls() {
     for (QWidget* w : {static_cast<QWidget*>(rSubj), static_cast<QWidget*>(rAddr),
                        static_cast<QWidget*>(rContent), static_cast<QWidget*>(rStart),
                        static_cast<QWidget*>(ListBox), static_cast<QWidget*>(eText)})
-        w->installEventFilter(this);
+        ui::setEnterMovesOn(w);
+    eText->installEventFilter(this);
 }
 
 void Tffilter::createExplanation() {
@@ -159,7 +161,7 @@ void Tffilter::createButtons() {
     Button3 = button("Button3", QRect(482, 358, 82, 26));
     // Enter in the Delete button moves on instead of deleting.
     Button4->setAutoDefault(false);
-    Button4->installEventFilter(this);
+    ui::setEnterMovesOn(Button4);
     connect(Button1, &QPushButton::clicked, this, ui::guarded([this] { Button1Click(); }));
     connect(Button2, &QPushButton::clicked, this, ui::guarded([this] { Button2Click(); }));
     connect(Button4, &QPushButton::clicked, this, ui::guarded([this] { Button4Click(); }));
@@ -316,22 +318,9 @@ void Tffilter::Button4Click() {
 }
 
 bool Tffilter::eventFilter(QObject* watched, QEvent* event) {
-    if (ui::isEnterKey(event)) {
-        // Enter moves on as Tab would.
-        focusNextChild();
-        return true;
-    }
     if (watched == eText && event->type() == QEvent::KeyPress) {
         const QString typed = static_cast<QKeyEvent*>(event)->text();
         if (std::any_of(typed.begin(), typed.end(), IsRefusedWordKey)) return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void Tffilter::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ui::showProgramHelp(kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

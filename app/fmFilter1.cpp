@@ -2,7 +2,7 @@
 
 #include "message/IdGlobal.h"
 #include "ui/CommandGuard.h"
-#include "ui/DialogKeys.h"
+#include "ui/Help.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
@@ -52,6 +52,7 @@ int integerOf(const QSpinBox* spin) { return StrToIntDef(ui::fromQString(spin->c
 TfFilter1::TfFilter1(const TSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
     setObjectName(QStringLiteral("fFilter1"));
+    ui::setHelpContext(this, kHelpContext);
     setFixedSize(365, 342);
     createControls();
     cEmpty->setChecked(settings.SubjectEmpty);
@@ -93,7 +94,7 @@ void TfFilter1::createControls() {
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     for (QWidget* w : {static_cast<QWidget*>(cEmpty), static_cast<QWidget*>(eRecpt),
                        static_cast<QWidget*>(eLen)})
-        w->installEventFilter(this);
+        ui::setEnterMovesOn(w);
     QWidget::setTabOrder(cEmpty, eRecpt);
     QWidget::setTabOrder(eRecpt, eLen);
     QWidget::setTabOrder(eLen, Button1);
@@ -121,19 +122,3 @@ TSettings TfFilter1::Values() const {
 
 void TfFilter1::Button1Click() { accept(); }
 
-bool TfFilter1::eventFilter(QObject* watched, QEvent* event) {
-    if (ui::isEnterKey(event)) {
-        // Enter moves on as Tab would.
-        focusNextChild();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void TfFilter1::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        ui::showProgramHelp(kHelpContext);
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}

@@ -31,10 +31,6 @@ public:
 
     void Button1Click();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     void createControls();
     void SetEnglishTexts();

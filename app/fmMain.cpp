@@ -5,6 +5,7 @@
 #include "ui/Application.h"
 #include "ui/CommandGuard.h"
 #include "ui/FlatProgressBar.h"
+#include "ui/Help.h"
 #include "ui/IniFile.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
@@ -102,10 +103,6 @@ protected:
 
 }  // namespace
 
-QString HelpFilePath() {
-    return QFile::decodeName(QByteArray::fromStdString(ui::ProgramFilePath("TOLVANE.html")));
-}
-
 TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent) {
     QFont f = font();
     f.setUnderline(true);
@@ -124,7 +121,7 @@ Tfmain::Tfmain(QWidget* parent) : QMainWindow(parent) {
     initSkimletResources();
     setObjectName(QStringLiteral("fmain"));
     setWindowTitle(QStringLiteral("eMail"));
-    setProperty(kHelpContextProperty, kMainHelpContext);
+    ui::setHelpContext(this, kMainHelpContext);
     // Design bounds; LoadSettings replaces them.
     setGeometry(314, 294, 599, 516);
     CreateControls();
@@ -134,7 +131,7 @@ Tfmain::Tfmain(QWidget* parent) : QMainWindow(parent) {
     ConnectCommands();
 
     ui::setExceptionHandler([this](const std::exception& e) { evException(e); });
-    // The progress notification and F1 are seen application-wide.
+    // The progress notification is seen application-wide.
     qApp->installEventFilter(this);
     FormCreate();
 }
@@ -532,14 +529,6 @@ bool Tfmain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == ui::kProgressEvent) return evMessage(event);
     if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
     const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_F1 && watched->isWidgetType()) {
-        auto* window = static_cast<QWidget*>(watched)->window();
-        const QVariant context = window->property(kHelpContextProperty);
-        ui::runGuarded([&] {
-            ui::platform().showHelp(HelpFilePath(), context.isValid() ? context.toInt() : kMainHelpContext);
-        });
-        return true;
-    }
     if (watched == poplist.data()) return poplistKeyDown(key);
     if (watched == headlist.data()) return headlistKeyDown(key);
     return QMainWindow::eventFilter(watched, event);

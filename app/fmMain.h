@@ -107,13 +107,8 @@ private:
     std::optional<TKeys> FKeys;
 };
 
-// The help contexts of the windows, kept in each window's "HelpContext"
-// property; F1 opens the help page at the active window's context.
+// The main window's help context; F1 opens the help page there.
 inline constexpr int kMainHelpContext = 30;
-inline constexpr const char* kHelpContextProperty = "HelpContext";
-
-// The help page beside the program (both the contents and context help).
-[[nodiscard]] QString HelpFilePath();
 
 // The main window: the account list, the header list, the message view,
 // tool bar, menus, status bar and the progress panel.
@@ -293,7 +288,6 @@ private:
     bool evMessage(QEvent* event);
     bool poplistKeyDown(int key);
     bool headlistKeyDown(int key);
-    void HelpKey();
     void CreateControls();
     void CreateHeaderList(QWidget* parent);
     void CreateDetailPanel(QWidget* parent);

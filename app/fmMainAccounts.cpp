@@ -5,6 +5,7 @@
 #include "app/fmMain.h"
 
 #include "ui/CommandGuard.h"
+#include "ui/Help.h"
 #include "ui/Paths.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
@@ -132,4 +133,4 @@ void Tfmain::Obecnpravidla1Click() {
     if (TfFilter1::Execute(this, FSettings)) SaveSettings();
 }
 void Tfmain::About1Click() {}
-void Tfmain::lHelpClick() { ShellOpen(HelpFilePath()); }
+void Tfmain::lHelpClick() { ShellOpen(ui::helpFilePath()); }

@@ -3,6 +3,7 @@
 
 #include "FakePlatform.h"
 #include "TempDir.h"
+#include "ui/Help.h"
 #include "ui/Paths.h"
 
 #include <QApplication>
@@ -44,7 +45,7 @@ protected:
 TEST_F(Accounts, DialogControlsTextsAndTabOrder) {
     Tfedit d;
     EXPECT_EQ(d.size(), QSize(358, 398));
-    EXPECT_EQ(d.property(kHelpContextProperty).toInt(), 10);
+    EXPECT_EQ(ui::helpContextOf(&d), 10);
     EXPECT_EQ(d.PageControl1->tabText(0), "General");
     EXPECT_EQ(d.Label1->text(), "e-Mail address:");
     EXPECT_EQ(d.Label2->text(), "User name:");

@@ -1,4 +1,6 @@
 #include "app/fmEdit.h"
+#include "app/fmFilter.h"
+#include "app/fmFilter1.h"
 #include "app/fmMain.h"
 
 #include "FakePlatform.h"
@@ -415,9 +417,19 @@ TEST_F(MainWindow, HelpContentsAndContextHelp) {
     EXPECT_EQ(fake->opened[0], page);
 
     QTest::keyClick(w.poplist, Qt::Key_F1);
-    Tfedit dialog(&w);
-    QTest::keyClick(dialog.eAddress, Qt::Key_F1);
-    const std::vector<std::pair<QString, int>> expected = {{page, 30}, {page, 10}};
+    // Every dialog opens help at its own context while the main window,
+    // which sees the keys of the whole application, is alive.
+    Tfedit account(&w);
+    Tffilter words(&w);
+    TfFilter1 rules(w.settings(), &w);
+    for (QWidget* dialog : {static_cast<QWidget*>(&account), static_cast<QWidget*>(&words),
+                            static_cast<QWidget*>(&rules)}) {
+        dialog->show();
+        QWidget* control = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+        QTest::keyClick(control, Qt::Key_F1);
+        dialog->hide();
+    }
+    const std::vector<std::pair<QString, int>> expected = {{page, 30}, {page, 10}, {page, 50}, {page, 40}};
     EXPECT_EQ(fake->help, expected);
 }
 
