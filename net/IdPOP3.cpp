@@ -29,6 +29,9 @@ std::string_view apopTimestamp(std::string_view greeting) {
     return greeting.substr(open, close - open + 1);
 }
 
+// The text up to the first blank (all of it when there is none).
+std::string_view firstWord(std::string_view text) { return text.substr(0, text.find(' ')); }
+
 // The first text entry of a reply ("" for none).
 std::string firstText(const TIdRFCReply& reply) { return reply.Text.empty() ? std::string() : reply.Text.front(); }
 
@@ -78,7 +81,9 @@ void TIdPOP3::Disconnect() {
 }
 
 int TIdPOP3::ReadResponse(const std::vector<int>& allowed) {
-    GetInternalResponse();
+    // A POP3 status is one line: "+OK-ready" is a positive status, not the
+    // start of a reply whose closing line would never come.
+    GetSingleLineResponse();
     TIdRFCReply& reply = LastReply();
     if (SameText(reply.TextCode(), "+OK")) {
         reply.SetNumericCode(kOK);
@@ -94,10 +99,9 @@ int TIdPOP3::MessageCount() {
     SendCommand("STAT", kOK);
     const std::string text = firstText(LastReply());
     if (text.empty()) return 0;
-    // "+OK count size": the count must be there; a reply without the size
-    // has no blank, so the empty text before it fails the conversion.
-    const std::size_t blank = text.find(' ');
-    return StrToInt(blank == std::string::npos ? std::string_view() : std::string_view(text).substr(0, blank));
+    // "+OK count size": the count must be there; some small servers leave
+    // the size out, which changes nothing about the count.
+    return StrToInt(firstWord(text));
 }
 
 int TIdPOP3::MessageSize(int messageNumber) {
@@ -108,9 +112,11 @@ int TIdPOP3::MessageSize(int messageNumber) {
 int TIdPOP3::ListedSize(const TIdRFCReply& reply) {
     const std::string text = firstText(reply);
     if (text.empty()) return -1;
+    // "+OK number size", and RFC 1939 lets the server say more after the
+    // size ("+OK 1 485 octets"); a reply of the size alone is taken too.
     const std::size_t blank = text.find(' ');
-    return StrToIntDef(blank == std::string::npos ? std::string_view(text) : std::string_view(text).substr(blank + 1),
-                       -1);
+    if (blank == std::string::npos) return StrToIntDef(text, -1);
+    return StrToIntDef(firstWord(std::string_view(text).substr(blank + 1)), -1);
 }
 
 bool TIdPOP3::ListUniqueIds(std::vector<std::string>& list, int messageNumber) {

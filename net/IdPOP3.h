@@ -23,16 +23,18 @@ public:
     // closed also when sending QUIT raises, and that failure passes on.
     void Disconnect() override;
 
-    // Reads one reply and maps its status word, in any letter case: "+OK"
+    // Reads one single-line reply and maps its status word, in any letter case: "+OK"
     // to 1, "-ERR" to 2; anything else raises EIdException with the message
     // made from UnrecognizedReplyFormat. Then checks the code against
     // `allowed` ({-1}: any).
     int ReadResponse(const std::vector<int>& allowed) override;
 
     // "STAT": the message count; 0 for a bare "+OK". Raises EConvertError
-    // when the text before the first blank is not an integer.
+    // when the text before the first blank (all of it when the size is left
+    // out) is not an integer.
     [[nodiscard]] int MessageCount();
-    // "LIST n": the size in bytes, -1 when the reply holds no number there.
+    // "LIST n": the size in bytes (the word after the message number,
+    // whatever follows it), -1 when the reply holds no number there.
     [[nodiscard]] int MessageSize(int messageNumber);
     // The size in the reply "+OK number size" to "LIST number"; -1 when it
     // has none.

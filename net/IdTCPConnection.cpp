@@ -362,6 +362,8 @@ void TIdTCPConnection::GetInternalResponse() {
     lastReply_.ParseResponse(lines);
 }
 
+void TIdTCPConnection::GetSingleLineResponse() { lastReply_.ParseResponse({ReadNonEmptyLine()}); }
+
 int TIdTCPConnection::CheckResponse(const std::vector<int>& allowed) {
     const int code = lastReply_.NumericCode();
     if (allowed.size() == 1 && allowed.front() == -1) return code;

@@ -74,6 +74,10 @@ public:
     // line trimmed, a multi-line reply "nnn-" up to its "nnn " line) and
     // parses them into LastReply.
     void GetInternalResponse();
+    // Reads one reply line (blank lines before it skipped, trimmed) and
+    // parses it into LastReply, for protocols whose status is always a
+    // single line: a fourth character "-" opens nothing there.
+    void GetSingleLineResponse();
     // Accepts LastReply when its code is allowed ({-1}: any), otherwise
     // raises; returns the code.
     virtual int CheckResponse(const std::vector<int>& allowed);

@@ -155,6 +155,19 @@ TEST(POP3, TransactionRefusals) {
     EXPECT_EQ(msg.HeaderLines.Count(), 0);
 }
 
+// A status line whose fourth character is "-" is one line like any other:
+// the client goes on at once instead of waiting for a closing line.
+TEST(POP3, StatusIsAlwaysOneLine) {
+    FakeServer server;
+    server.send("+OK-ready\r\n").exchange("USER bob", "+OK-fine\r\n").exchange("PASS secret", "+OK\r\n")
+        .exchange("STAT", "-ERR-busy\r\n").exchange("STAT", "+OK-2 300\r\n");
+    TIdPOP3 client;
+    connectTo(client, server);
+    EXPECT_EQ(failureOf([&] { (void)client.MessageCount(); }), "reply error 2: -busy\r\n");
+    EXPECT_EQ(client.MessageCount(), 2);
+    EXPECT_EQ(client.LastReply().Text, Lines{"2 300"});
+}
+
 TEST(POP3, UnrecognisedReplyInTransactionKeepsConnection) {
     FakeServer server;
     loggedIn(server).exchange("STAT", "OK fine\r\n");
@@ -174,7 +187,7 @@ TEST(POP3, MessageCount) {
         {"empty mailbox", "+OK 0 0", "0"},
         {"count and size", "+OK 7 31200", "7"},
         {"bare +OK", "+OK", "0"},
-        {"count without size", "+OK 5", "'' is not a valid integer value"},
+        {"count without size", "+OK 5", "5"},
         {"word for a count", "+OK many 100", "'many' is not a valid integer value"},
     };
     for (const Row& row : rows) {
@@ -196,7 +209,7 @@ TEST(POP3, MessageSize) {
     };
     const Row rows[] = {
         {"number and size", "+OK 3 1200", 1200},
-        {"trailing word", "+OK 3 1200 extra", -1},
+        {"trailing words", "+OK 3 1200 octets in all", 1200},
         {"size alone", "+OK 1200", 1200},
         {"bare +OK", "+OK", -1},
         {"no number", "+OK 3 big", -1},
