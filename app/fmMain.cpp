@@ -2,6 +2,7 @@
 
 #include "app/fmEdit.h"
 #include "app/udmPOP3.h"
+#include "net/IdException.h"
 #include "ui/Application.h"
 #include "ui/CommandGuard.h"
 #include "ui/FlatProgressBar.h"
@@ -565,7 +566,9 @@ bool Tfmain::headlistKeyDown(int key) {
 }
 
 void Tfmain::evException(const std::exception& error) {
-    ui::platform().showError(this, ui::toQString(error.what()), pos() + QPoint(50, 50));
+    const auto* own = dynamic_cast<const EIdException*>(&error);
+    const QString text = own ? ui::toQString(own->Message()) : ui::toQString(error.what());
+    ui::platform().showError(this, text, pos() + QPoint(50, 50));
 }
 
 void Tfmain::ShowProgress(const QString& text, int max) {

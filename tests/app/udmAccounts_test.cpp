@@ -81,11 +81,22 @@ TEST(UnscrambleText, Lines) {
 }
 
 TEST(UnscrambleText, NonDigitsRaiseTheConversionError) {
-    try {
-        (void)UnscrambleText(".040Ab0x41Cd1");
-        FAIL() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'x41' is not a valid integer value");
+    using namespace std::string_literals;
+    const struct {
+        const char* name;
+        std::string line;
+        std::string message;
+    } rows[] = {
+        {"letters", ".040Ab0x41Cd1", "'x41' is not a valid integer value"},
+        {"a NUL byte keeps the bytes after it", ".040Ab0\0" "41Cd1"s, "'\0" "41' is not a valid integer value"s},
+    };
+    for (const auto& row : rows) {
+        try {
+            (void)UnscrambleText(row.line);
+            ADD_FAILURE() << row.name << ": no error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), row.message) << row.name;
+        }
     }
 }
 
