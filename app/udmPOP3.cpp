@@ -24,11 +24,29 @@
 // ---------------------------------------------------------------------------
 // TPOP3
 
+namespace {
+
+int& defaultReadTimeout() {
+    static int timeout = TPOP3::kReadTimeout;
+    return timeout;
+}
+
+}  // namespace
+
 TPOP3::TPOP3() {
     RecvBufferSize = 32768;
     SendBufferSize = 32768;
     APOP = false;
     ASCIIFilter = false;
+    // A server that stops answering ends the command instead of holding the
+    // window in a wait that only closing the program could end. The limit
+    // counts silence: a slow transfer that keeps sending never trips it.
+    ReadTimeout = defaultReadTimeout();
+    LongHeaderLines = TIdLongHeaderLines::Cut;
+}
+
+void TPOP3::SetDefaultReadTimeout(int milliseconds) {
+    defaultReadTimeout() = milliseconds > 0 ? milliseconds : kReadTimeout;
 }
 
 std::shared_ptr<TPOP3> TPOP3::CreateClient(const TPOP3Rec& rec, QObject* notifyWindow) {
@@ -163,7 +181,7 @@ int TPOP3::SendCommand(std::string_view text, const std::vector<int>& allowed) {
         const bool same = FSentAhead == text;
         FSentAhead.clear();
         if (same) return ReadResponse(allowed);
-        GetInternalResponse();
+        GetSingleLineResponse();
     }
     return TIdPOP3::SendCommand(text, allowed);
 }
@@ -236,28 +254,22 @@ std::uint64_t nextSerial() {
 TMessageHeader::TMessageHeader(std::shared_ptr<TPOP3> client, int number, const std::string& next)
     : Client(std::move(client)), Msg(std::make_unique<TIdMessage>()), Number(number),
       Serial(nextSerial()) {
-    const std::uint64_t accepted = Client->RepliesAccepted();
-    bool lineTooLong = false;
     const std::string list = "LIST " + std::to_string(Number);
-    try {
-        Client->ReceiveHeader(Number, *Msg, list);
-    } catch (const EIdReadLnMaxLineLengthExceeded& error) {
-        // Too long a status line is the server's fault and ends the run; a
-        // header line over the limit belongs to this message only.
-        if (Client->RepliesAccepted() == accepted) throw;
-        HeaderError = error.what();
+    // A header line over the limit is cut there and the rest of the header
+    // read as usual (the client cuts header lines), so the message is still
+    // judged on its subject and sender; too long a status line is the
+    // server's fault and ends the run.
+    Client->ReceiveHeader(Number, *Msg, list);
+    if (Client->HeaderWasCut()) {
         HeaderCut = true;
-        Client->SkipRestOfReply();
-        lineTooLong = true;
+        HeaderError = EIdReadLnMaxLineLengthExceeded().what();
     }
     // The exchanges stay TOP n 0, then LIST n, one after the other; but
     // "LIST n" goes out before the header is processed (once the reply has
     // arrived whole, before even its lines are stored), so that work is
     // done while the server answers instead of after it.
     if (Client->SentAhead() != list) Client->SendAhead(list);
-    if (lineTooLong) {
-        ReadFieldsLeniently();
-    } else {
+    {
         // The whole reply up to "." has been read, so the connection is in
         // step whatever the header holds; only the fields need a second look.
         try {

@@ -16,10 +16,18 @@
 class QObject;
 
 // The POP3 client of one check run: buffers of 32 KiB, USER/PASS login, no
-// ASCII filter, and its reading progress reported to the main window.
+// ASCII filter, a read time-out, and its reading progress reported to the
+// main window.
 class TPOP3 : public TIdPOP3 {
 public:
     TPOP3();
+
+    // No byte from the server for this long ends a command with "Read
+    // Timeout".
+    static constexpr int kReadTimeout = 60000;
+    // The read time-out of clients made from now on (tests shorten it); 0
+    // restores kReadTimeout.
+    static void SetDefaultReadTimeout(int milliseconds);
 
     // A new client for the account; `notifyWindow` receives the progress
     // notifications (none when null).

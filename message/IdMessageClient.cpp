@@ -47,8 +47,9 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
         constexpr int kUsualHeaderLines = 32;
         constexpr std::size_t kUsualHeaderBytes = 2048;
         msg.HeaderLines.Reserve(kUsualHeaderLines, kUsualHeaderBytes);
+        headerWasCut_ = false;
         for (;;) {
-            readLineInto(line, "\n", -1);
+            readHeaderLine(line, start);
             if (alternateTerminator.empty() && line == ".") break;
             if (line == alternateTerminator) break;
             if (MaxReadLinesSize > 0 &&
@@ -66,6 +67,35 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
     }
     EndWork(wmRead);
     return line;
+}
+
+void TIdMessageClient::readHeaderLine(std::string& line, std::uint64_t start) {
+    if (LongHeaderLines == TIdLongHeaderLines::Raise) {
+        readLineInto(line, "\n", -1);
+        return;
+    }
+    const TIdMaxLineAction saved = MaxLineAction;
+    MaxLineAction = maSplit;
+    try {
+        readLineInto(line, "\n", -1);
+        if (ReadLnSplit()) {
+            // The pieces after the first continue the same line; none of
+            // them may end the header, and the multi-line bound still
+            // counts every byte read.
+            headerWasCut_ = true;
+            std::string rest;
+            do {
+                readLineInto(rest, "\n", -1);
+                if (MaxReadLinesSize > 0 &&
+                    InputBuffer().TotalRemoved() - start > static_cast<std::uint64_t>(MaxReadLinesSize))
+                    throw EIdReadLinesLimitExceeded(MaxReadLinesSize);
+            } while (ReadLnSplit());
+        }
+    } catch (...) {
+        MaxLineAction = saved;
+        throw;
+    }
+    MaxLineAction = saved;
 }
 
 void TIdMessageClient::ReadHeaderFields(TIdMessage& msg) {

@@ -543,7 +543,7 @@ TEST_F(CheckRun, HostileMessagesAreListedAndTheRunGoesOn) {
     badEscape.header = {"From: e@example.com", "Subject: =?iso-8859-1?Q?bad=ZZescape?=", "Message-Id: <q@x>"};
     Mail longLine;
     longLine.header = {"From: f@example.com", "Subject: long", "X-Long: " + std::string(16376, 'x') + ".",
-                       "X-After: dropped", "Received: " + std::string(40000, 'y')};
+                       "X-After: kept", "Received: " + std::string(40000, 'y')};
     scriptMailbox(server, {mail("before"), outside, badEscape, longLine, mail("after")});
     check(w, server);
 
@@ -560,7 +560,28 @@ TEST_F(CheckRun, HostileMessagesAreListedAndTheRunGoesOn) {
     EXPECT_EQ(column(w, 1)[4], "100");
     EXPECT_EQ(MessageHeaders()[1]->HeaderError, "@ Outside address");
     EXPECT_EQ(MessageHeaders()[3]->HeaderError, "Max line length exceeded.");
-    EXPECT_EQ(MessageHeaders()[3]->Msg->HeaderLines.Count(), 2);
+    // Each over-long line is cut at the limit; the lines after it are read.
+    const TIdHeaderList& cut = MessageHeaders()[3]->Msg->HeaderLines;
+    ASSERT_EQ(cut.Count(), 5);
+    EXPECT_EQ(cut[2], "X-Long: " + std::string(16376, 'x'));
+    EXPECT_EQ(cut[3], "X-After: kept");
+    EXPECT_EQ(cut[4].size(), 16384u);
+    EXPECT_TRUE(MessageHeaders()[3]->HeaderCut);
+}
+
+// A sender cannot hide a subject from the filter behind one over-long line.
+TEST_F(CheckRun, SpamWordAfterAnOverLongLineIsMarked) {
+    dir.write("filters.dat", "Subject: %viagra\r\n");
+    Tfmain w;
+    FakeServer server;
+    Mail hiding;
+    hiding.header = {"X-Pad: " + std::string(20000, 'p'), "From: f@example.com", "Subject: cheap viagra"};
+    scriptMailbox(server, {hiding});
+    check(w, server);
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    ASSERT_EQ(w.headlist->topLevelItemCount(), 1);
+    EXPECT_EQ(w.headlist->topLevelItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(column(w, 2)[0], "!f@example.com");
 }
 
 TEST_F(CheckRun, TooLongStatusLineStillEndsTheRun) {
