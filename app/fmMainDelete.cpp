@@ -20,8 +20,17 @@ std::uint64_t serialOfRow(const QTreeWidgetItem* row) {
     return serial.isValid() ? serial.toULongLong() : 0;
 }
 
+// Closes the connections without "QUIT": the server keeps every message, so
+// the records of marks made on them are taken back.
 void abandonAll(const std::vector<std::shared_ptr<TPOP3>>& clients) {
     for (const auto& client : clients) client->Abandon();
+    for (const auto& record : MessageHeaders())
+        if (std::find(clients.begin(), clients.end(), record->Client) != clients.end()) record->Deleted = false;
+}
+
+// Whether a connection may carry a mark that its "QUIT" commits.
+bool mayHaveMarks(const std::vector<std::shared_ptr<TPOP3>>& clients) {
+    return std::any_of(clients.begin(), clients.end(), [](const auto& client) { return client->MayHaveMarks(); });
 }
 
 }  // namespace
@@ -74,10 +83,12 @@ void Tfmain::DeleteMessages() {
     } catch (...) {
         failure = std::current_exception();
     }
+    // The list is read again also after a failure that may have followed a
+    // deletion (a "DELE" answered with neither "+OK" nor "-ERR"): the rows
+    // of deleted messages would otherwise stay listed.
+    if (mayHaveMarks(used)) refill = true;
     EndDeletion(used, failure);
     ShowProgress(QString(), 8);
-    // The list is read again also after a failure, when something was
-    // deleted: the rows of deleted messages would otherwise stay listed.
     if (refill) RefillAfterDeletion(failure != nullptr);
     if (failure) std::rethrow_exception(failure);
 }

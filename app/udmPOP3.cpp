@@ -214,13 +214,23 @@ void TPOP3::Abandon() { TIdTCPClient::Disconnect(); }
 
 void TPOP3::Connect(int timeout) {
     FMarks = 0;
+    FMarkUnsure = false;
     TIdPOP3::Connect(timeout);
 }
 
 bool TPOP3::MarkDeleted(int messageNumber) {
-    const bool accepted = DeleteMessage(messageNumber);
+    try {
+        DeleteMessage(messageNumber);
+    } catch (const EIdProtocolReplyError&) {
+        throw;  // "-ERR": the server kept the message.
+    } catch (...) {
+        // The "DELE" went out and no plain answer came back: the server may
+        // have marked the message, and "QUIT" would commit it.
+        FMarkUnsure = true;
+        throw;
+    }
     ++FMarks;
-    return accepted;
+    return true;
 }
 
 void TPOP3::Quit() {
@@ -232,10 +242,12 @@ void TPOP3::Quit() {
         ReadResponse({1});
     } catch (...) {
         FMarks = 0;
+        FMarkUnsure = false;
         Abandon();
         throw;
     }
     FMarks = 0;
+    FMarkUnsure = false;
     Abandon();
 }
 
@@ -332,8 +344,13 @@ bool TMessageHeader::DeleteOnServer() {
         Client->Connect(-1);
         identity = IdentifyOnServer();
     }
-    if (identity == Identity::Unknown) throw EMessageNotIdentified();
-    if (identity != Identity::Same) throw EMailboxChanged();
+    switch (identity) {
+    case Identity::Same: break;
+    case Identity::Refused: throw EConfirmationRefused(Trim(Client->LastReply().FormattedText()));
+    case Identity::NotWhole: throw EMessageNotIdentified(EMessageNotIdentified::Reason::HeaderNotWhole);
+    case Identity::Twin: throw EMessageNotIdentified(EMessageNotIdentified::Reason::SameAsAnother);
+    case Identity::Other: throw EMailboxChanged();
+    }
     Deleted = Client->MarkDeleted(Number);
     return Deleted;
 }
@@ -347,11 +364,24 @@ TMessageHeader::Identity TMessageHeader::IdentifyOnServer() {
     return id && *id == UniqueId ? Identity::Same : Identity::Other;
 }
 
-// Without unique ids the header as received stands for the message: its
-// trace fields ("Received", dates, ids) differ from one delivery to the
-// next. It costs one "TOP n 0" per deletion.
+// Whether another message of the same check run has exactly this header and
+// size: the server could hand either one back for this number.
+bool TMessageHeader::HasTwinInRun() const {
+    const std::string text = Msg->HeaderLines.Text();
+    for (const auto& other : MessageHeaders()) {
+        if (other.get() == this || other->Client != Client || other->Msg->Tag != Msg->Tag) continue;
+        if (other->Msg->HeaderLines.Text() == text) return true;
+    }
+    return false;
+}
+
+// Without unique ids the header as received and the size stand for the
+// message: its trace fields ("Received", dates, ids) differ from one
+// delivery to the next, and two copies of one message differ in size when
+// their bodies do. It costs "TOP n 0" and "LIST n" per deletion.
 TMessageHeader::Identity TMessageHeader::CompareHeaderOnServer() {
-    if (HeaderCut || Msg->HeaderLines.Count() == 0) return Identity::Unknown;
+    if (HeaderCut || Msg->HeaderLines.Count() == 0) return Identity::NotWhole;
+    if (HasTwinInRun()) return Identity::Twin;
     TIdMessage probe;
     const std::uint64_t accepted = Client->RepliesAccepted();
     try {
@@ -370,7 +400,14 @@ TMessageHeader::Identity TMessageHeader::CompareHeaderOnServer() {
     } catch (const EConvertError&) {
     } catch (const EIdFailedToRetreiveTimeZoneInfo&) {
     }
-    return probe.HeaderLines.Text() == Msg->HeaderLines.Text() ? Identity::Same : Identity::Other;
+    if (probe.HeaderLines.Text() != Msg->HeaderLines.Text()) return Identity::Other;
+    const std::uint64_t listed = Client->RepliesAccepted();
+    try {
+        return Client->MessageSize(Number) == Msg->Tag ? Identity::Same : Identity::Other;
+    } catch (const EIdProtocolReplyError&) {
+        if (Client->RepliesAccepted() != listed) throw;
+        return Identity::Refused;
+    }
 }
 
 void TMessageHeader::ReadFieldsLeniently() {

@@ -92,6 +92,9 @@ public:
     // The "DELE" commands the server accepted on the open connection. They
     // take effect at "QUIT" and are lost when the connection ends otherwise.
     [[nodiscard]] int MarksOnConnection() const { return FMarks; }
+    // Whether the open connection may carry a mark: one was accepted, or a
+    // "DELE" went out whose answer was neither "+OK" nor "-ERR".
+    [[nodiscard]] bool MayHaveMarks() const { return FMarks > 0 || FMarkUnsure; }
 
     // "QUIT", waiting for the server's answer, then closes: when it returns,
     // the server has removed the messages marked on this connection. Raises
@@ -116,6 +119,7 @@ private:
     std::shared_ptr<bool> FNotifyPending = std::make_shared<bool>(false);
     std::uint64_t FRepliesAccepted = 0;
     int FMarks = 0;
+    bool FMarkUnsure = false;
 };
 
 // A number no longer names the message that the check run listed under it:
@@ -125,17 +129,36 @@ public:
     EMailboxChanged()
         : EIdException("The mailbox has changed since it was checked. Nothing more was deleted; "
                        "the list is read again.") {}
+
+protected:
+    explicit EMailboxChanged(const std::string& message) : EIdException(message) {}
 };
 
-// Without unique ids a message is known by its whole header; one whose
-// header could not be read whole (or is empty) cannot be told apart from
-// others, so it is not deleted.
+// The server answered "-ERR" when asked which message a number names, so
+// nothing tells that the number still names the listed message; the mailbox
+// may or may not have changed, and the list is read again all the same.
+class EConfirmationRefused : public EMailboxChanged {
+public:
+    explicit EConfirmationRefused(std::string_view reply)
+        : EMailboxChanged("The server refused to confirm which message it holds under that number (" +
+                          std::string(reply) + "). Nothing more was deleted; the list is read again.") {}
+};
+
+// Without unique ids a message is known by its header and its size; one
+// whose header could not be read whole (or is empty), or that shares both
+// with another message of the check run, cannot be told apart from others,
+// so it is not deleted.
 class EMessageNotIdentified : public EIdException {
 public:
-    EMessageNotIdentified()
-        : EIdException("This server lists no unique ids and the message's header could not be read "
-                       "whole, so it cannot be told apart from other messages. It was not deleted; "
-                       "nothing more was deleted.") {}
+    enum class Reason { HeaderNotWhole, SameAsAnother };
+    explicit EMessageNotIdentified(Reason reason)
+        : EIdException(reason == Reason::HeaderNotWhole
+                           ? "This server lists no unique ids and the message's header could not be read "
+                             "whole, so it cannot be told apart from other messages. It was not deleted; "
+                             "nothing more was deleted."
+                           : "This server lists no unique ids and another message has the same header and "
+                             "size, so it cannot be told apart from that one. It was not deleted; nothing "
+                             "more was deleted.") {}
 };
 
 // One message of the last check run.
@@ -180,8 +203,10 @@ public:
     // it is closed, confirms that Number still names this message, then
     // "DELE Number". True once the server accepted it; a record sends
     // "DELE" at most once. Raises EMailboxChanged when the number names
-    // another message now (nothing is sent for it), EIdProtocolReplyError
-    // when the server refuses, and the connection's failures.
+    // another message now (nothing is sent for it), EConfirmationRefused
+    // when the server will not say, EMessageNotIdentified when the message
+    // cannot be singled out, EIdProtocolReplyError when the server refuses
+    // the deletion, and the connection's failures.
     bool DeleteOnServer();
 
     // The column texts.
@@ -197,15 +222,17 @@ public:
     [[nodiscard]] std::string ViewText() const;
 
 private:
-    enum class Identity { Same, Other, Refused, Unknown };
+    enum class Identity { Same, Other, Refused, NotWhole, Twin };
 
     void ReadFieldsLeniently();
     // Whether Number names this message on the open connection: by "UIDL n"
     // when the check run listed a unique id, else by the header "TOP n 0"
-    // compared byte for byte. Refused: the server answered "-ERR"; Unknown:
-    // the kept header cannot single the message out.
+    // compared byte for byte and then the size "LIST n". Refused: the server
+    // answered "-ERR"; NotWhole: the kept header was cut or is empty; Twin:
+    // another message of the run has the same header and size.
     [[nodiscard]] Identity IdentifyOnServer();
     [[nodiscard]] Identity CompareHeaderOnServer();
+    [[nodiscard]] bool HasTwinInRun() const;
 };
 
 using TMessageHeaders = std::vector<std::unique_ptr<TMessageHeader>>;

@@ -33,6 +33,7 @@ struct Mail {
     std::string subject;
     std::string id;
     std::string uid;
+    std::string size = "100";
 };
 
 std::string headerText(const Mail& mail) {
@@ -63,7 +64,7 @@ void scriptCheck(FakeServer& server, const std::vector<Mail>& mails, bool uidl =
     for (std::size_t i = 0; i < mails.size(); ++i) {
         const std::string n = std::to_string(i + 1);
         server.exchange("TOP " + n + " 0", "+OK\r\n" + headerText(mails[i]) + "\r\n.\r\n")
-            .exchange("LIST " + n, "+OK " + n + " 100\r\n");
+            .exchange("LIST " + n, "+OK " + n + " " + mails[i].size + "\r\n");
     }
     server.expect("QUIT").close();
 }
@@ -287,6 +288,31 @@ TEST_F(Deletion, RefusedFirstDeleStillEndsWithQuitAndKeepsTheList) {
     EXPECT_FALSE(MessageHeaders()[1]->Deleted);
 }
 
+// The server may have marked a message whose "DELE" it answered with neither
+// "+OK" nor "-ERR": "QUIT" commits whatever it did, and the list is read
+// again so that no row of a removed message stays.
+TEST_F(Deletion, UnrecognisedDeleReplyEndsWithQuitAndReadsTheListAgain) {
+    Tfmain w;
+    FakeServer server;
+    const auto mails = mailbox({"A", "B"});
+    scriptCheck(server, mails);
+    server.nextConnection();
+    scriptLogin(server);
+    server.exchange("UIDL 2", "+OK 2 uid-B\r\n").exchange("DELE 2", "+MAYBE\r\n");
+    scriptQuit(server);
+    server.nextConnection();
+    scriptCheck(server, {mails[0]});
+    check(w, server);
+    tick(w, {1});
+
+    w.mmDel->trigger();
+
+    EXPECT_EQ(server.waitAndLines(),
+              (checkLines(2) + Lines{"USER bob", "PASS secret", "UIDL 2", "DELE 2", "QUIT"} + checkLines(1)));
+    EXPECT_EQ(errors(), QStringList{"Unrecognized POP3 Response Header:\n\"BE\r\n\""});
+    EXPECT_EQ(subjects(w), QStringList{"A"});
+}
+
 // Another program removed message A between the check and the deletion: the
 // number 2 of row B now names C.
 TEST_F(Deletion, ChangedMailboxDeletesNothingWrongAndReadsTheListAgain) {
@@ -297,6 +323,9 @@ TEST_F(Deletion, ChangedMailboxDeletesNothingWrongAndReadsTheListAgain) {
         {"number names another message", "+OK 2 uid-C\r\n"},
         {"number no longer exists", "-ERR no such message\r\n"},
     };
+    const QString refused = QStringLiteral("The server refused to confirm which message it holds under that "
+                                           "number (no such message). Nothing more was deleted; the list is "
+                                           "read again.");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake->errors.clear();
@@ -316,47 +345,70 @@ TEST_F(Deletion, ChangedMailboxDeletesNothingWrongAndReadsTheListAgain) {
         w.mmDel->trigger();
 
         EXPECT_EQ(server.waitAndLines(), (checkLines(3) + Lines{"USER bob", "PASS secret", "UIDL 2", "QUIT"} + checkLines(2)));
-        EXPECT_EQ(errors(), QStringList{kChanged});
+        EXPECT_EQ(errors(), QStringList{c.uidlReply.starts_with("-ERR") ? refused : kChanged});
         EXPECT_EQ(subjects(w), (QStringList{"B", "C"}));
     }
 }
 
-// A server without unique ids: the header as the check run read it must come
-// back for the number before it is deleted.
-TEST_F(Deletion, WithoutUniqueIdsTheHeaderConfirmsTheMessage) {
-    const auto mails = mailbox({"A", "B", "C"});
+// A server without unique ids: the header and the size as the check run read
+// them must come back for the number before it is deleted. B and C share a
+// header (two copies of one message) and differ in size.
+TEST_F(Deletion, WithoutUniqueIdsHeaderAndSizeConfirmTheMessage) {
+    std::vector<Mail> mails = {{"A", "<a@x>", "uid-A"}, {"B", "<b@x>", "uid-B"}, {"B", "<b@x>", "uid-B", "200"}};
+    const QString twins = QStringLiteral(
+        "This server lists no unique ids and another message has the same header and size, so it cannot be told "
+        "apart from that one. It was not deleted; nothing more was deleted.");
     const struct {
         const char* name;
+        std::string sizeOfC;
         Mail nowNumberTwo;
+        std::string sizeNowListed;  // empty: no "LIST 2" expected
         bool deleted;
+        QString error;
     } cases[] = {
-        {"same header", mails[1], true},
-        {"another header", mails[2], false},
+        {"mailbox unchanged", "200", mails[1], "100", true, {}},
+        {"another header", "200", mails[0], "", false, kChanged},
+        {"the copy of another size moved up", "200", mails[2], "200", false, kChanged},
+        {"copies alike in size cannot be told apart", "100", mails[1], "", false, twins},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake->errors.clear();
+        mails[2].size = c.sizeOfC;
         Tfmain w;
         FakeServer server;
         scriptCheck(server, mails, false);
         server.nextConnection();
         scriptLogin(server);
-        server.exchange("TOP 2 0", "+OK\r\n" + headerText(c.nowNumberTwo) + "\r\n.\r\n");
-        if (c.deleted) server.exchange("DELE 2", "+OK\r\n");
+        Lines deletion = {"USER bob", "PASS secret"};
+        if (c.error != twins) {
+            server.exchange("TOP 2 0", "+OK\r\n" + headerText(c.nowNumberTwo) + "\r\n.\r\n");
+            deletion.push_back("TOP 2 0");
+        }
+        if (!c.sizeNowListed.empty()) {
+            server.exchange("LIST 2", "+OK 2 " + c.sizeNowListed + "\r\n");
+            deletion.push_back("LIST 2");
+        }
+        if (c.deleted) {
+            server.exchange("DELE 2", "+OK\r\n");
+            deletion.push_back("DELE 2");
+        }
+        deletion.push_back("QUIT");
         scriptQuit(server);
-        server.nextConnection();
-        scriptCheck(server, {mails[0], mails[2]}, false);
+        const bool refill = c.error != twins;
+        if (refill) {
+            server.nextConnection();
+            scriptCheck(server, {mails[0], mails[2]}, false);
+        }
         check(w, server);
         ASSERT_TRUE(MessageHeaders()[1]->UniqueId.empty());
         tick(w, {1});
 
         w.mmDel->trigger();
 
-        Lines deletion = {"USER bob", "PASS secret", "TOP 2 0"};
-        if (c.deleted) deletion.push_back("DELE 2");
-        deletion.push_back("QUIT");
-        EXPECT_EQ(server.waitAndLines(), checkLines(3) + deletion + checkLines(2));
-        EXPECT_EQ(errors(), c.deleted ? QStringList{} : QStringList{kChanged});
+        EXPECT_EQ(server.waitAndLines(), checkLines(3) + deletion + (refill ? checkLines(2) : Lines{}));
+        EXPECT_EQ(errors(), c.error.isEmpty() ? QStringList{} : QStringList{c.error});
+        EXPECT_EQ(MessageHeaders().size(), refill ? 2u : 3u);
     }
 }
 
