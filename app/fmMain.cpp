@@ -26,6 +26,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -295,7 +296,13 @@ void Tfmain::CreateProgressPanel(QWidget* parent) {
     QFont bold = inflabel->font();
     bold.setBold(true);
     inflabel->setFont(bold);
-    inflabel->setGeometry(16, 8, 338, 16);
+    inflabel->setGeometry(16, 8, 270, 16);
+    bStop = new QPushButton(QStringLiteral("Stop"), inf);
+    bStop->setObjectName(QStringLiteral("bStop"));
+    bStop->setGeometry(291, 4, 64, 20);
+    bStop->setFocusPolicy(Qt::NoFocus);
+    bStop->setAutoDefault(false);
+    connect(bStop, &QPushButton::clicked, this, ui::guarded([this] { bStopClick(); }));
     progress = new ui::FlatProgressBar(inf);
     progress->setObjectName(QStringLiteral("progress"));
     progress->setGeometry(7, 25, 348, 16);
@@ -530,9 +537,20 @@ bool Tfmain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == ui::kProgressEvent) return evMessage(event);
     if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
     const int key = static_cast<QKeyEvent*>(event)->key();
+    // Esc stops the command while its panel shows in this window; in a
+    // dialog it keeps its own meaning.
+    if (key == Qt::Key_Escape && FRunActive && inf->isVisible() && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        bStopClick();
+        return true;
+    }
     if (watched == poplist.data()) return poplistKeyDown(key);
     if (watched == headlist.data()) return headlistKeyDown(key);
     return QMainWindow::eventFilter(watched, event);
+}
+
+void Tfmain::bStopClick() {
+    if (FRunActive) FRunAborted = true;
 }
 
 bool Tfmain::evMessage(QEvent* event) {

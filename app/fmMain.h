@@ -23,6 +23,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTextBrowser;
@@ -229,6 +230,10 @@ public:
     virtual void Obecnpravidla1Click();
     virtual void lHelpClick();
     virtual void About1Click();
+    // "Stop" on the progress panel (and Esc while it shows): the command
+    // that waits on the server ends at its next pump, its connection
+    // closed without "QUIT", as after a failure but without an error.
+    virtual void bStopClick();
     // Runs for a row that became selected and for one that lost the
     // selection alike.
     virtual void headlistSelectItem(QTreeWidgetItem* Item, bool Selected);
@@ -262,6 +267,8 @@ public:
     QPointer<QFrame> inf;
     QPointer<QLabel> inflabel;
     QPointer<QProgressBar> progress;
+    // Ends the command in progress at once, as closing the window would.
+    QPointer<QPushButton> bStop;
     QPointer<QMenu> pop3popup;
     QPointer<QMenu> headpopup;
     QPointer<QMenu> Accounts1, Messages1, SPAMfilter1, Help1;

@@ -15,6 +15,8 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -23,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -595,6 +598,59 @@ TEST_F(CheckRun, TooLongStatusLineStillEndsTheRun) {
     EXPECT_EQ(errors(), QStringList{"Max line length exceeded."});
 }
 
+// --- Servers that fall silent
+
+// Each wait ends: a status line with "-" in fourth place is one line, and
+// silence past the read time-out ends the run with "Read Timeout", while a
+// slow transfer that keeps sending never trips it.
+TEST_F(CheckRun, NoWaitOnASilentServerIsEndless) {
+    TPOP3::SetDefaultReadTimeout(400);
+    const auto restore = qScopeGuard([] { TPOP3::SetDefaultReadTimeout(0); });
+    const std::string header = headerText(mail("slow")) + "\r\n.\r\n";
+    const struct {
+        const char* name;
+        std::function<void(FakeServer&)> script;
+        Lines sent;
+        QStringList errors;
+    } cases[] = {
+        {"greeting +OK-ready",
+         [](FakeServer& s) {
+             s.send("+OK-ready\r\n").exchange("USER bob", "+OK\r\n").exchange("PASS secret", "+OK\r\n")
+                 .exchange("UIDL", "+OK\r\n.\r\n").exchange("STAT", "+OK 0 0\r\n").expect("QUIT").close();
+         },
+         {"USER bob", "PASS secret", "UIDL", "STAT", "QUIT"}, {}},
+        {"UIDL answered +OK-x, then silence",
+         [](FakeServer& s) {
+             scriptLogin(s);
+             s.exchange("UIDL", "+OK-x\r\n");  // and then silence
+         },
+         {"USER bob", "PASS secret", "UIDL", "QUIT"}, {"Read Timeout"}},
+        {"empty greeting line, then silence", [](FakeServer& s) { s.send("\r\n"); }, {"QUIT"}, {"Read Timeout"}},
+        {"a slow header that keeps coming",
+         [&](FakeServer& s) {
+             scriptLogin(s);
+             s.exchange("UIDL", "+OK\r\n.\r\n").exchange("STAT", "+OK 1 100\r\n").expect("TOP 1 0")
+                 .sendSlowly("+OK\r\n" + header, std::chrono::milliseconds(1000 / static_cast<int>(header.size() / 2)))
+                 .exchange("LIST 1", "+OK 1 100\r\n").expect("QUIT").close();
+         },
+         conversation(1), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake->errors.clear();
+        Tfmain w;
+        FakeServer server;
+        c.script(server);
+        QElapsedTimer clock;
+        clock.start();
+        check(w, server);
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_EQ(errors(), c.errors);
+        EXPECT_FALSE(w.inf->isVisibleTo(&w));
+        EXPECT_EQ(server.waitAndLines(), c.sent);
+    }
+}
+
 // --- A slow server
 
 TEST_F(CheckRun, StalledServerKeepsTheWindowAliveAndClosingEndsTheRun) {
@@ -633,6 +689,40 @@ TEST_F(CheckRun, StalledServerKeepsTheWindowAliveAndClosingEndsTheRun) {
     EXPECT_EQ(server.connections(), 1);
     // The connection was closed without "QUIT".
     EXPECT_EQ(server.waitAndLines(), (Lines{"USER bob", "PASS secret", "UIDL"}));
+}
+
+// "Stop" and Esc end a run that waits on a stalled server at once, without
+// "QUIT" and without an error; the rows go as after a failure of the run,
+// and the window stays usable.
+TEST_F(CheckRun, StopEndsARunWaitingOnAStalledServer) {
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Esc" : "Stop");
+        Tfmain w;
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        FakeServer first;
+        scriptMailbox(first, {mail("old")});
+        check(w, first);
+        ASSERT_EQ(column(w, 4), QStringList{"old"});
+        FakeServer server;
+        scriptLogin(server);
+        server.exchange("UIDL", "+OK\r\n.\r\n").exchange("STAT", "+OK 1 100\r\n");  // then silence
+        QTimer::singleShot(300, &w, [&] {
+            EXPECT_TRUE(w.bStop->isVisible());
+            if (escape)
+                QTest::keyClick(w.headlist, Qt::Key_Escape);
+            else
+                w.bStop->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        check(w, server);
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+        EXPECT_FALSE(w.inf->isVisibleTo(&w));
+        EXPECT_EQ(w.headlist->topLevelItemCount(), 0) << "the old rows went with their records";
+        EXPECT_EQ(server.waitAndLines(), (Lines{"USER bob", "PASS secret", "UIDL", "STAT", "TOP 1 0"}));
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "ui/Paths.h"
 
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -561,6 +562,30 @@ TEST_F(Deletion, ClosingTheWindowDuringADeletionEndsIt) {
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_FALSE(w.inf->isVisibleTo(&w));
     EXPECT_FALSE(MessageHeaders()[1]->Deleted);
+}
+
+// "Stop" after one accepted "DELE" closes the connection without "QUIT": the
+// server keeps every message, and the list stays as it was.
+TEST_F(Deletion, StopAfterAnAcceptedDeleCommitsNothing) {
+    Tfmain w;
+    w.show();
+    FakeServer server;
+    scriptCheck(server, mailbox({"A", "B", "C"}));
+    server.nextConnection();
+    scriptLogin(server);
+    scriptDelete(server, 3, "uid-C");
+    server.expect("UIDL 2");  // and never a reply
+    check(w, server);
+    tick(w, {1, 2});
+    QTimer::singleShot(300, &w, [&] { w.bStop->click(); });
+
+    w.mmDel->trigger();
+
+    EXPECT_EQ(server.waitAndLines(), (checkLines(3) + Lines{"USER bob", "PASS secret", "UIDL 3", "DELE 3", "UIDL 2"}));
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+    EXPECT_FALSE(w.inf->isVisibleTo(&w));
+    EXPECT_EQ(subjects(w), (QStringList{"A", "B", "C"}));
+    EXPECT_FALSE(MessageHeaders()[2]->Deleted) << "the mark was not committed";
 }
 
 TEST_F(Deletion, WithNoAccountSelectedTheDeletionIsStillCommitted) {
