@@ -12,7 +12,7 @@
 // Ends a check run or a deletion whose window was closed while it waited.
 class ERunAborted : public EIdSilentException {
 public:
-    ERunAborted() : EIdSilentException("Check run ended.") {}
+    ERunAborted() : EIdException("Check run ended.") {}
 };
 
 // Marks a network command under way and lets the transport's waits pump the

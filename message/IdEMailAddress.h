@@ -8,9 +8,9 @@
 
 // Raised for an "@" that follows a closed bracketed address outside the
 // brackets ("<a@b.example> c@d.example").
-class EIdEmailParseError : public EIdException {
+class EIdEmailParseError : public EIdParseError {
 public:
-    EIdEmailParseError() : EIdException("@ Outside address") {}
+    EIdEmailParseError() : EIdParseError("@ Outside address") {}
 };
 
 // One e-mail address: the mailbox and the display name. Assigning Text parses

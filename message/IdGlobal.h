@@ -10,9 +10,9 @@
 
 // The integer conversion error, shared by every layer that turns received or
 // stored text into a number: "'%s' is not a valid integer value".
-class EConvertError : public EIdException {
+class EConvertError : public EIdParseError {
 public:
-    explicit EConvertError(const std::string& message) : EIdException(message) {}
+    explicit EConvertError(const std::string& message) : EIdParseError(message) {}
 };
 
 // Raises EConvertError for `text`, with the text quoted as given.
@@ -114,10 +114,10 @@ struct TDateTimeParts {
 // Internet dates ("Tue, 09 Dec 2026 10:20:30 +0100" and common variations).
 
 // Raised when the local time zone cannot be determined.
-class EIdFailedToRetreiveTimeZoneInfo : public EIdException {
+class EIdFailedToRetreiveTimeZoneInfo : public EIdParseError {
 public:
     EIdFailedToRetreiveTimeZoneInfo()
-        : EIdException("Failed attempting to retrieve time zone information.") {}
+        : EIdParseError("Failed attempting to retrieve time zone information.") {}
 };
 
 // How TakeToken treats the text it reads from.

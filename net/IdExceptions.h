@@ -10,19 +10,31 @@
 // message unchanged.
 
 // A failure that the application may pass over without a dialog.
-class EIdSilentException : public EIdException {
+class EIdSilentException : public virtual EIdException {
 public:
-    using EIdException::EIdException;
+    explicit EIdSilentException(const std::string& message) : EIdException(message) {}
+
+protected:
+    // For a class that is also of another kind and names the text itself.
+    EIdSilentException() : EIdException(std::string()) {}
+};
+
+// The connection failed or is gone: a socket call failed, the peer closed
+// it, or it was closed here. A caller that may open a new connection and
+// try again catches this kind.
+class EIdConnectionLost : public virtual EIdException {
+protected:
+    EIdConnectionLost() : EIdException(std::string()) {}
 };
 
 // The peer has closed the connection and nothing buffered is left to read.
-class EIdConnClosedGracefully : public EIdSilentException {
+class EIdConnClosedGracefully : public EIdSilentException, public EIdConnectionLost {
 public:
-    EIdConnClosedGracefully() : EIdSilentException("Connection Closed Gracefully.") {}
+    EIdConnClosedGracefully() : EIdException("Connection Closed Gracefully.") {}
 };
 
 // A failed socket call: "Socket Error # %d\r\n%s" with the error's text.
-class EIdSocketError : public EIdException {
+class EIdSocketError : public EIdConnectionLost {
 public:
     EIdSocketError(int error, const std::string& message) : EIdException(message), error_(error) {}
     [[nodiscard]] int LastError() const { return error_; }
@@ -75,7 +87,7 @@ public:
 };
 
 // The transport was asked to send or receive after its socket was closed.
-class EIdClosedSocket : public EIdException {
+class EIdClosedSocket : public EIdConnectionLost {
 public:
     EIdClosedSocket() : EIdException("Disconnected.") {}
 };
@@ -85,7 +97,7 @@ public:
     EIdAlreadyConnected() : EIdException("Already connected.") {}
 };
 
-class EIdNotConnected : public EIdException {
+class EIdNotConnected : public EIdConnectionLost {
 public:
     EIdNotConnected() : EIdException("Not Connected") {}
 };
