@@ -14,6 +14,7 @@ TSettings readSettings(const ui::IniFile& ini) {
     s.SubjectEmpty = ini.readBool("FILTER", "SUBJECT_EMPTY", d.SubjectEmpty);
     s.Recipients = ini.readInteger("FILTER", "RECIPIENTS", d.Recipients);
     s.MailMaxLen = ini.readInteger("FILTER", "MAIL_MAXLEN", d.MailMaxLen);
+    s.FastCheck = ini.readBool("CHECK", "PIPELINING", d.FastCheck);
     return s;
 }
 
@@ -27,4 +28,5 @@ void writeSettings(ui::IniFile& ini, const TSettings& s) {
     ini.writeBool("FILTER", "SUBJECT_EMPTY", s.SubjectEmpty);
     ini.writeInteger("FILTER", "RECIPIENTS", s.Recipients);
     ini.writeInteger("FILTER", "MAIL_MAXLEN", s.MailMaxLen);
+    ini.writeBool("CHECK", "PIPELINING", s.FastCheck);
 }

@@ -17,13 +17,14 @@ struct TSettings {
     bool SubjectEmpty = false;  // spam rule: empty subject
     int Recipients = 0;         // spam rule: recipient limit
     int MailMaxLen = 0;         // spam rule: size limit in kB
+    bool FastCheck = false;     // check runs keep commands in flight (PIPELINING)
 };
 
 // The bare name of the settings file.
 inline constexpr const char* kSettingsFileName = "tolvanes.ini";
 
-// Reads the nine keys; anything missing or malformed keeps its default.
+// Reads the keys; anything missing or malformed keeps its default.
 [[nodiscard]] TSettings readSettings(const ui::IniFile& ini);
 
-// Writes the nine keys, leaving every other line of the file alone.
+// Writes the keys, leaving every other line of the file alone.
 void writeSettings(ui::IniFile& ini, const TSettings& settings);

@@ -1,7 +1,7 @@
 #include "app/fmMain.h"
 
 #include "app/fmEdit.h"
-#include "app/udmPOP3.h"
+#include "app/udmMessageHeader.h"
 #include "net/IdException.h"
 #include "ui/Application.h"
 #include "ui/CommandGuard.h"
@@ -345,6 +345,8 @@ void Tfmain::CreateActions() {
     mmCheck = NewAction("mmCheck", 3);
     mmDownload = NewAction("mmDownload", 4);
     mmDel = NewAction("mmDel", 5);
+    mmFastCheck = NewAction("mmFastCheck", -1);
+    mmFastCheck->setCheckable(true);
     NastavenSPAMfiltr1 = NewAction("NastavenSPAMfiltr1", 10);
     Obecnpravidla1 = NewAction("Obecnpravidla1", 11);
     Npovda1 = NewAction("Npovda1", 9);
@@ -397,7 +399,7 @@ void Tfmain::CreateMenus() {
         return menu;
     };
     Accounts1 = addMenu("Accounts1", {mNew, mDelete, mEdit, nullptr, Exit1});
-    Messages1 = addMenu("Messages1", {mmCheck, nullptr, mmDownload, mmDel});
+    Messages1 = addMenu("Messages1", {mmCheck, nullptr, mmDownload, mmDel, nullptr, mmFastCheck});
     SPAMfilter1 = addMenu("SPAMfilter1", {NastavenSPAMfiltr1, Obecnpravidla1});
     Help1 = addMenu("Help1", {Npovda1, About1});
 
@@ -445,6 +447,7 @@ void Tfmain::ConnectCommands() {
         {&Tfmain::Obecnpravidla1Click, {Obecnpravidla1}},
         {&Tfmain::lHelpClick, {Npovda1, lHelp}},
         {&Tfmain::About1Click, {About1}},
+        {&Tfmain::mmFastCheckClick, {mmFastCheck}},
     };
     for (const Command& command : commands) {
         for (QAction* action : command.actions) {
@@ -474,7 +477,8 @@ void Tfmain::SetEnglishTexts() {
     const std::pair<QAction*, const char*> items[] = {
         {mNew, "New Account"}, {mDelete, "Remove Account"}, {mEdit, "Properties"},
         {Exit1, "Exit"}, {mmCheck, "Check Messages"}, {mmDownload, "Download message"},
-        {mmDel, "Remove Message(s)"}, {NastavenSPAMfiltr1, "SPAM filter Options"},
+        {mmDel, "Remove Message(s)"}, {mmFastCheck, "Fast check (pipelining)"},
+        {NastavenSPAMfiltr1, "SPAM filter Options"},
         {Obecnpravidla1, "General Rules"}, {Npovda1, "Help Contain"}, {About1, "About ..."},
         {tNew, "New Account"}, {tEdit, "Properties"}, {tDel, "Remove Account"},
         {tCheck, "Check Messages"}, {tDownload, "Download message"},
@@ -527,9 +531,9 @@ void Tfmain::resizeEvent(QResizeEvent* event) {
 
 void Tfmain::closeEvent(QCloseEvent* event) {
     ui::runGuarded([this] { SaveSettings(); });
-    // A check run waiting on the network ends at its next pump, its
+    // A command waiting on the network ends at its next pump, its
     // connection closed without "QUIT".
-    if (FRunActive) FRunAborted = true;
+    FCommands.RequestStop();
     event->accept();
 }
 
@@ -539,7 +543,7 @@ bool Tfmain::eventFilter(QObject* watched, QEvent* event) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     // Esc stops the command while its panel shows in this window; in a
     // dialog it keeps its own meaning.
-    if (key == Qt::Key_Escape && FRunActive && inf->isVisible() && watched->isWidgetType() &&
+    if (key == Qt::Key_Escape && FCommands.Active() && inf->isVisible() && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this) {
         bStopClick();
         return true;
@@ -549,8 +553,13 @@ bool Tfmain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Tfmain::bStopClick() {
-    if (FRunActive) FRunAborted = true;
+void Tfmain::bStopClick() { FCommands.RequestStop(); }
+
+// Check runs from now on keep several commands in flight when the server
+// allows it; the choice is written at once.
+void Tfmain::mmFastCheckClick() {
+    FSettings.FastCheck = mmFastCheck->isChecked();
+    SaveSettings();
 }
 
 bool Tfmain::evMessage(QEvent* event) {
@@ -654,6 +663,7 @@ void Tfmain::SetSpamRules(bool subjectEmpty, int recipients, int mailMaxLen) {
 void Tfmain::LoadSettings() {
     const ui::IniFile ini(ui::settingsFilePath(kSettingsFileName));
     FSettings = readSettings(ini);
+    mmFastCheck->setChecked(FSettings.FastCheck);
     setGeometry(FSettings.Left, FSettings.Top, FSettings.Width, FSettings.Height);
     MoveOntoScreen();
     // The splitters divide the space they have now, so the layouts give

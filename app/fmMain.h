@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/HeaderRow.h"
 #include "app/Settings.h"
 #include "app/udmAccounts.h"
+#include "app/udmCommand.h"
 
 #include <QItemSelection>
 #include <QLabel>
@@ -30,9 +32,6 @@ class QTextBrowser;
 class QToolBar;
 class QTreeWidget;
 class TMessageHeader;
-class TPOP3;
-class TPreparedFilters;
-struct TSpamRules;
 
 // An underlined label with a hand cursor that acts like a link: a click on
 // it (while enabled) emits clicked().
@@ -58,54 +57,6 @@ enum AccountRole : int {
     arUserName,
     arPassword,
     arPort,
-};
-
-// Item data roles of a header list row. rrRecord (column 0) holds the serial
-// of the row's own message record, so that every row finds its message
-// whatever its "ID" text; rrSortKey holds each column's value for sorting
-// (the date as a day count, the size as an integer, the other columns as the
-// bytes shown); rrSpam (column 0) the verdict of the check run.
-enum RowRole : int {
-    rrRecord = Qt::UserRole + 1,
-    rrSortKey,
-    rrSpam,
-};
-
-// A header list row; rows order themselves with Tfmain::headlistCompare on
-// the column the list is sorted by.
-class THeaderRow : public QTreeWidgetItem {
-public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    bool operator<(const QTreeWidgetItem& other) const override;
-
-    // A row can be ticked and selected, never edited, and never has rows
-    // below it: the list then lays its rows out without asking each one.
-    static constexpr Qt::ItemFlags kFlags =
-        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
-
-    // What the check run keeps with a row: its record's serial, the verdict
-    // and the sort keys (the date as a day count, the size, and the bytes
-    // shown in the sender, receiver, subject and ID columns). They are held
-    // here rather than as item data, which costs a variant and an
-    // allocation each for every row of a run; data() answers the row roles
-    // from them, and the shown texts too: those are made when the list
-    // asks for them, that is for the rows on screen, not for every row of
-    // a run while it waits on the server. A text set on the row wins.
-    struct TKeys {
-        std::uint64_t Serial = 0;
-        bool Spam = false;
-        double Date = 0;
-        long long Size = 0;
-        std::array<std::string, 4> Texts;
-    };
-    void SetKeys(TKeys keys) { FKeys = std::move(keys); }
-    [[nodiscard]] const TKeys* Keys() const { return FKeys ? &*FKeys : nullptr; }
-    [[nodiscard]] QVariant data(int column, int role) const override;
-
-private:
-    [[nodiscard]] QString KeptText(int column) const;
-
-    std::optional<TKeys> FKeys;
 };
 
 // The main window's help context; F1 opens the help page there.
@@ -177,8 +128,6 @@ public:
     // MessageHeaders and fills the header list; throws the run's failure
     // after its clean-up.
     void CheckMessages();
-    // One connection that refills MessageHeaders; returns the message count.
-    int ReadMailbox(const std::shared_ptr<TPOP3>& client);
     // "Remove Message(s)": after the user's Yes, deletes on the server the
     // messages of the ticked rows, bottom row first, or, with nothing
     // ticked, that of the shown row (FCurrentRow); with neither it does
@@ -192,6 +141,7 @@ public:
     void DeleteMessages();
     // Deletes the message of one header list row; true when the server
     // accepted it. A row whose record is no longer held is skipped (false).
+    // The connection stays open.
     bool DeleteRow(int index);
     // The record a row belongs to, or null when it is no longer held.
     [[nodiscard]] static TMessageHeader* RecordOfRow(const QTreeWidgetItem* row);
@@ -230,6 +180,7 @@ public:
     virtual void Obecnpravidla1Click();
     virtual void lHelpClick();
     virtual void About1Click();
+    virtual void mmFastCheckClick();
     // "Stop" on the progress panel (and Esc while it shows): the command
     // that waits on the server ends at its next pump, its connection
     // closed without "QUIT", as after a failure but without an error.
@@ -275,6 +226,8 @@ public:
 
     // Main menu items.
     QPointer<QAction> mNew, mDelete, mEdit, Exit1, mmCheck, mmDownload, mmDel;
+    // "Fast check (pipelining)": a checkable item, the setting CHECK/PIPELINING.
+    QPointer<QAction> mmFastCheck;
     QPointer<QAction> NastavenSPAMfiltr1, Obecnpravidla1, Npovda1, About1;
     // Tool buttons.
     QPointer<QAction> tNew, tEdit, tDel, tCheck, tDownload, tDelete, tSpam, tAll, tUnsel, lHelp;
@@ -308,42 +261,27 @@ private:
     void MoveOntoScreen();
     void ConnectHeaderList();
     void headlistSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
-    // A row built for the list, ticked when its message was judged spam.
-    struct TPreparedRow {
-        std::unique_ptr<QTreeWidgetItem> Row;
-        bool Spam = false;
-    };
-    // Puts the rows of the records into the list; returns how many are
-    // ticked.
-    int FillHeaderList(const TPreparedFilters& filters, const TSpamRules& rules);
-    [[nodiscard]] TPreparedRow MakeHeaderRow(const TMessageHeader& record, const TPreparedFilters& filters,
-                                             const TSpamRules& rules);
-    void FillHeaderRow(THeaderRow& row, const TMessageHeader& record, bool spam);
-    void EndConnection(TPOP3& client);
-    bool DeleteRecord(std::uint64_t serial, std::vector<std::shared_ptr<TPOP3>>& used);
-    void EndDeletion(const std::vector<std::shared_ptr<TPOP3>>& used, std::exception_ptr& failure);
+    // Puts the rows of a check run into the list in one step.
+    void FillHeaderList(std::vector<std::unique_ptr<QTreeWidgetItem>> rows);
     void RefillAfterDeletion(bool failed);
-    // Lets pending events run during a check run, at most every few
-    // milliseconds; ends the run when the window was closed meanwhile.
-    void PumpRun();
 
     TSettings FSettings;
     bool FAccountsLoadFailed = false;
-    // A check run is under way; the window was closed during it; the run
-    // has replaced the previous run's records.
-    bool FRunActive = false;
-    bool FRunAborted = false;
-    bool FRecordsReplaced = false;
     bool FClearingRows = false;
     // A recount of the ticked rows is waiting for the event loop.
     bool FCountPending = false;
-    // When pending events last ran during a run (coarse monotonic
-    // milliseconds), or -1.
-    qint64 FLastPumpMs = -1;
-    // The word list and rules of the run under way, and the rows built from
-    // its records while the server was answering; the list takes them in
-    // one pass once every header is read.
-    const TPreparedFilters* FRunFilters = nullptr;
-    const TSpamRules* FRunRules = nullptr;
-    std::vector<TPreparedRow> FPreparedRows;
+    // The network command under way, if any, and the user's wish to stop it.
+    TCommandPump FCommands;
+};
+
+// Shows the main window's progress panel for as long as it lives.
+class TProgressScope {
+public:
+    TProgressScope(Tfmain& window, const QString& text, int max) : window_(window) { window_.ShowProgress(text, max); }
+    ~TProgressScope() { window_.ShowProgress(QString(), 8); }
+    TProgressScope(const TProgressScope&) = delete;
+    TProgressScope& operator=(const TProgressScope&) = delete;
+
+private:
+    Tfmain& window_;
 };

@@ -2,7 +2,7 @@
 // ticking and the count of ticked rows.
 #include "app/fmMain.h"
 
-#include "app/udmPOP3.h"
+#include "app/udmMessageHeader.h"
 #include "ui/CommandGuard.h"
 #include "ui/TextCodec.h"
 
@@ -39,37 +39,6 @@ QString viewText(const std::string& bytes) {
 }
 
 }  // namespace
-
-QVariant THeaderRow::data(int column, int role) const {
-    if (FKeys) {
-        if (role == rrRecord && column == 0) return QVariant::fromValue<qulonglong>(FKeys->Serial);
-        if (role == rrSpam && column == 0) return FKeys->Spam;
-        if (role == rrSortKey) {
-            if (column == 0) return FKeys->Date;
-            if (column == 1) return QVariant::fromValue<qlonglong>(FKeys->Size);
-            if (column >= 2 && column < 6) return QByteArray::fromStdString(FKeys->Texts[static_cast<std::size_t>(column - 2)]);
-        }
-        if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < 6) {
-            QVariant shown = QTreeWidgetItem::data(column, role);
-            return shown.isValid() ? shown : QVariant(KeptText(column));
-        }
-    }
-    return QTreeWidgetItem::data(column, role);
-}
-
-// The texts of a check run's row, as its record's column operations give
-// them: the date in the locale's format, the size, then the mark with the
-// sender, the receivers, the subject and the ID.
-QString THeaderRow::KeptText(int column) const {
-    if (column == kDateColumn) return FormatMessageDate(FKeys->Date);
-    if (column == kSizeColumn) return QString::number(FKeys->Size);
-    return ui::toQString(FKeys->Texts[static_cast<std::size_t>(column - 2)]);
-}
-
-bool THeaderRow::operator<(const QTreeWidgetItem& other) const {
-    const QTreeWidget* list = treeWidget();
-    return Tfmain::headlistCompare(*this, other, list ? list->sortColumn() : 0) < 0;
-}
 
 QTreeWidgetItem* Tfmain::AddHeaderRow(const QStringList& texts) {
     auto* row = new THeaderRow(headlist, texts);

@@ -28,6 +28,7 @@
 #include "MinimalPop3Client.h"
 
 #include "app/fmMain.h"
+#include "app/udmMessageHeader.h"
 #include "app/udmPOP3.h"
 #include "ui/Application.h"
 #include "ui/Paths.h"

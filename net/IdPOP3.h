@@ -2,31 +2,81 @@
 
 #include "message/IdMessageClient.h"
 
+#include <cstdint>
+#include <deque>
+#include <exception>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 // "Unrecognized POP3 Response Header:" LF '"' %s '"'.
 extern const char* const UnrecognizedReplyFormat;
 
-// The client side of POP3 as this program uses it: login, STAT, LIST,
+// The commands this client sends. Which of their replies carry lines up to
+// "." is written once, in CommandForm.
+enum class TIdPOP3Command : std::uint8_t {
+    User, Pass, Apop, Capa, Stat, List, UidlAll, Uidl, Top, Retr, Dele, Quit,
+};
+
+struct TIdPOP3CommandForm {
+    // The command word; the message number and, for "TOP", the line count
+    // 0 follow it.
+    std::string_view Verb;
+    // A "+OK" reply goes on with lines up to the line ".".
+    bool MultiLine;
+};
+
+[[nodiscard]] const TIdPOP3CommandForm& CommandForm(TIdPOP3Command command);
+
+// Unique ids by message number, ordered by number, one per number.
+using TUniqueIds = std::vector<std::pair<std::int32_t, std::string>>;
+
+// The "UIDL" listing ("n uid" per line) as unique id by message number;
+// lines that do not start with a number and an id are skipped, and the
+// first line of a number counts.
+[[nodiscard]] TUniqueIds ParseUniqueIdListing(const std::vector<std::string>& lines);
+
+// The unique id listed for the message number, or null.
+[[nodiscard]] const std::string* FindUniqueId(const TUniqueIds& ids, std::int32_t number);
+
+// The client side of POP3 as this program uses it: login, CAPA, STAT, LIST,
 // UIDL, TOP n 0, DELE and QUIT. "+OK" maps to reply code 1, "-ERR" to 2.
+//
+// Commands are put in line and replies read in the order the commands went
+// out. A command goes out once fewer than PipelineDepth commands await
+// their replies: with the depth 1 the conversation is one command, then its
+// reply, the next command going out as soon as that reply is in (the
+// caller then works while the server answers); with a larger depth the
+// client keeps that many commands in flight (RFC 2449 PIPELINING). The
+// operations that send one command and read its reply (MessageCount,
+// FetchHeader, ...) use the same line.
 class TIdPOP3 : public TIdMessageClient {
 public:
     TIdPOP3();
 
-    // Opens the connection, reads the greeting and logs in (USER/PASS or
-    // APOP). A failure after the socket opened sends QUIT and closes, then
-    // passes on: EIdProtocolReplyError for "-ERR", EIdException for an
-    // unrecognised reply or an APOP greeting without timestamp.
+    // Opens the connection, reads the greeting, asks "CAPA" when
+    // AskCapabilities is set, and logs in (USER/PASS or APOP). A failure
+    // after the socket opened sends QUIT and closes, then passes on:
+    // EIdProtocolReplyError for "-ERR", EIdException for an unrecognised
+    // reply or an APOP greeting without timestamp.
     void Connect(int timeout = -1) override;
     // Sends QUIT when connected (no reply read), then closes; the socket is
     // closed also when sending QUIT raises, and that failure passes on.
     void Disconnect() override;
+    // "QUIT", waiting for the server's answer, then closes: when it returns,
+    // the server has removed the messages marked on this connection. Raises
+    // EIdProtocolReplyError on "-ERR" and the connection's failures when no
+    // answer comes; the socket is closed in every case.
+    void Quit();
+    // Closes the connection without "QUIT", as at program end: the server
+    // keeps every message marked on it.
+    void Abandon();
 
-    // Reads one single-line reply and maps its status word, in any letter case: "+OK"
-    // to 1, "-ERR" to 2; anything else raises EIdException with the message
-    // made from UnrecognizedReplyFormat. Then checks the code against
-    // `allowed` ({-1}: any).
+    // Reads one single-line reply and maps its status word, in any letter
+    // case: "+OK" to 1, "-ERR" to 2; anything else raises EIdException with
+    // the message made from UnrecognizedReplyFormat. Then checks the code
+    // against `allowed` ({-1}: any).
     int ReadResponse(const std::vector<int>& allowed) override;
 
     // "STAT": the message count; 0 for a bare "+OK". Raises EConvertError
@@ -42,17 +92,95 @@ public:
     // "UIDL" (messageNumber < 0): appends the listing lines to `list`;
     // "UIDL n": replaces `list` by the reply text. False on "-ERR".
     bool ListUniqueIds(std::vector<std::string>& list, int messageNumber = -1);
-    // "TOP n 0": reads the header lines up to "." into msg. True or raises.
+    // "TOP n 0": reads the header lines up to "." into msg and fills its
+    // fields. True or raises.
     bool FetchHeader(int messageNumber, TIdMessage& msg);
     // "DELE n": marks the message; the server removes it after QUIT.
+    // Counted in MarksOnConnection. Raises EIdProtocolReplyError on "-ERR".
     bool DeleteMessage(int messageNumber);
+
+    // --- Commands in line
+
+    // Puts a command in line (`number`: its message number, none below 0);
+    // it goes out at once when the depth allows. A command's arguments are
+    // numbers only: user name and password go out with Connect.
+    void Enqueue(TIdPOP3Command command, int number = -1);
+    // The replies, each to the oldest command still awaiting one, which
+    // must be of the kind named (an internal error otherwise). They fail as
+    // the operations above do.
+    [[nodiscard]] int ReceiveCount();
+    [[nodiscard]] int ReceiveSize();
+    // The reply to "UIDL": false on "-ERR", else the listing appended.
+    bool ReceiveUniqueIds(std::vector<std::string>& list);
+    // The reply to "TOP n 0": the header lines into msg, its fields left for
+    // the caller to fill (TIdMessageClient::ReadHeaderFields), which can
+    // then be done while the server answers the next command.
+    void ReceiveHeader(TIdMessage& msg);
+    // Commands put in line whose replies have not been read.
+    [[nodiscard]] std::size_t CommandsInLine() const { return queued_.size() + inFlight_.size(); }
+
+    // The most commands in flight at once; small enough that neither side
+    // can block on a full send buffer while the other waits for it to read.
+    static constexpr int kMaxPipelineDepth = 32;
+    int PipelineDepth = 1;
+
+    // Whether the server listed the capability (first word of a CAPA line,
+    // any letter case) when Connect asked for them.
+    [[nodiscard]] bool HasCapability(std::string_view name) const;
+
+    // The "DELE" commands the server accepted on the open connection. They
+    // take effect at "QUIT" and are lost when the connection ends otherwise.
+    [[nodiscard]] int MarksOnConnection() const { return marks_; }
+    // Whether the open connection may carry a mark: one was accepted, or a
+    // "DELE" went out whose answer was neither "+OK" nor "-ERR".
+    [[nodiscard]] bool MayHaveMarks() const { return marks_ > 0 || markUnsure_; }
+    // Replies that passed the status check so far, so that a caller can tell
+    // whether a failure came before or after a command's "+OK".
+    [[nodiscard]] std::uint64_t RepliesAccepted() const { return repliesAccepted_; }
 
     std::string Username;
     std::string Password;
     bool APOP = false;
+    bool AskCapabilities = false;
 
 private:
+    struct Queued {
+        TIdPOP3Command command;
+        int number;
+    };
+
+    void logIn();
+    void readCapabilities();
     // Disconnect after a failed login, keeping a QUIT failure from hiding
     // the login failure.
     void closeAfterFailedLogin();
+    // Sends the commands in line that the depth allows, in one write.
+    void sendQueued();
+    // Reads the status of the reply to the oldest command in flight, which
+    // must be `expected`; returns its code.
+    int beginReply(TIdPOP3Command expected, const std::vector<int>& allowed);
+    // The reply to the oldest command in flight has been read (or is
+    // whole in the input buffer): the next commands may go out.
+    void endReply();
+    // Whether the rest of a multi-line reply whose status has been read is
+    // whole in the input buffer.
+    [[nodiscard]] bool replyEndBuffered();
+    // Forgets the commands in line after a failure: the connection is out
+    // of step, and its callers end it.
+    void dropLine();
+    void resetSession();
+
+    std::deque<Queued> queued_;
+    // A send of commands ahead of replies still to be read failed: those
+    // replies are read first, and the failure raised where the reply to a
+    // command that never went out is awaited.
+    std::exception_ptr sendFailure_;
+    std::deque<TIdPOP3Command> inFlight_;
+    // The oldest command in flight has its reply whole in the buffer and no
+    // longer counts against the depth.
+    bool frontArrived_ = false;
+    std::vector<std::string> capabilities_;
+    std::uint64_t repliesAccepted_ = 0;
+    int marks_ = 0;
+    bool markUnsure_ = false;
 };

@@ -1,12 +1,15 @@
 // The check run and the header list, end to end: the main window against the
 // scripted fake server, asserting the exact conversations.
+#include "app/Settings.h"
 #include "app/fmMain.h"
+#include "app/udmMessageHeader.h"
 #include "app/udmPOP3.h"
 
 #include "FakePlatform.h"
 #include "ScratchFolderTest.h"
 #include "FakeServer.h"
 #include "TempDir.h"
+#include "ui/IniFile.h"
 #include "ui/Paths.h"
 #include "ui/TextCodec.h"
 
@@ -746,6 +749,117 @@ TEST_F(CheckRun, ClosingDuringARunEndsTheProgramsEventLoop) {
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
     EXPECT_EQ(server.waitAndLines(), (Lines{"USER bob", "PASS secret", "UIDL"}));
+}
+
+// --- Fast check (pipelining)
+
+// The same mailbox gives the same rows and verdicts with and without a fast
+// check; a fast check asks "CAPA" first and, without PIPELINING in the
+// answer (or with "-ERR" to it), goes on one command at a time.
+TEST_F(CheckRun, FastCheckGivesTheSameRowsInEveryMode) {
+    dir.write("filters.dat", "Subject: %viagra\r\n");
+    const std::vector<Mail> mails = {mail("One", "ann@example.com", "<1@x>", "80"),
+                                     mail("cheap v-i-a-g-r-a", "spam@example.com", "<2@x>", "5000"),
+                                     mail("Three", "Carl <carl@example.com>", "<3@x>", "1200")};
+    const struct {
+        const char* name;
+        bool fast;
+        std::string capa;  // empty: none asked
+    } modes[] = {
+        {"sequential", false, ""},
+        {"fast, server pipelines", true, "+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n"},
+        {"fast, no PIPELINING listed", true, "+OK\r\nTOP\r\nUIDL\r\n.\r\n"},
+        {"fast, CAPA refused", true, "-ERR unknown command\r\n"},
+    };
+    QStringList firstRows;
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.name);
+        fake->errors.clear();
+        Tfmain w;
+        w.mmFastCheck->setChecked(mode.fast);
+        w.mmFastCheckClick();
+        FakeServer server;
+        if (mode.capa.empty()) {
+            scriptMailbox(server, mails);
+        } else {
+            server.send("+OK ready\r\n").exchange("CAPA", mode.capa);
+            server.exchange("USER bob", "+OK\r\n").exchange("PASS secret", "+OK\r\n");
+            server.exchange("UIDL", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n").exchange("STAT", "+OK 3 999\r\n");
+            scriptMessages(server, mails);
+            server.expect("QUIT").close();
+        }
+        check(w, server);
+        Lines expected = conversation(3);
+        if (!mode.capa.empty()) expected.insert(expected.begin(), "CAPA");
+        EXPECT_EQ(server.waitAndLines(), expected);
+        EXPECT_EQ(server.problems(), Lines{});
+        EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+        QStringList rows;
+        for (int i = 0; i < w.headlist->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = w.headlist->topLevelItem(i);
+            rows << QStringList{row->text(1), row->text(2), row->text(4), row->text(5),
+                                row->checkState(0) == Qt::Checked ? "ticked" : "-"}.join("|");
+        }
+        if (firstRows.isEmpty()) firstRows = rows;
+        EXPECT_EQ(rows, firstRows);
+        EXPECT_EQ(rows.size(), 3);
+        EXPECT_EQ(w.barPanels[1]->text(), "  1 Number of selected messages");
+    }
+    ui::IniFile ini(ui::settingsFilePath(kSettingsFileName));
+    EXPECT_TRUE(ini.readBool("CHECK", "PIPELINING", false)) << "the setting is written when chosen";
+}
+
+// In a window of commands a refused "TOP", the server's close and an
+// over-long header line are met as in a run one command at a time: the
+// first two end the run with their error, the last is cut and the run goes
+// on. A stalled server leaves the window alive, and closing it ends the run.
+TEST_F(CheckRun, FastCheckMeetsFailuresInTheMiddleOfAWindow) {
+    Mail longLine = mail("long");
+    longLine.header.insert(longLine.header.begin(), "X-Pad: " + std::string(20000, 'p'));
+    const struct {
+        const char* name;
+        std::string secondTop;  // empty: the server stalls there
+        bool closes;
+        QStringList errors;
+        int rows;
+    } cases[] = {
+        {"refused TOP", "-ERR no such message\r\n", false, {" no such message\r\n"}, 0},
+        {"server closes", "+OK\r\nSubject: half", true, {"Connection Closed Gracefully."}, 0},
+        {"over-long header line", "+OK\r\n" + headerText(longLine) + "\r\n.\r\n", false, {}, 3},
+        {"stalled server, window closed", "", false, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake->errors.clear();
+        Tfmain w;
+        w.show();
+        w.mmFastCheck->setChecked(true);
+        w.mmFastCheckClick();
+        FakeServer server;
+        server.send("+OK ready\r\n").exchange("CAPA", "+OK\r\nPIPELINING\r\n.\r\n");
+        server.exchange("USER bob", "+OK\r\n").exchange("PASS secret", "+OK\r\n");
+        server.exchange("UIDL", "+OK\r\n.\r\n").exchange("STAT", "+OK 3 300\r\n");
+        server.exchange("TOP 1 0", "+OK\r\n" + headerText(mail("one")) + "\r\n.\r\n").exchange("LIST 1", "+OK 1 100\r\n");
+        if (c.secondTop.empty()) {
+            QTimer::singleShot(300, &w, [&] { w.close(); });
+        } else if (c.closes) {
+            server.expect("TOP 2 0").send(c.secondTop).close();
+        } else {
+            server.exchange("TOP 2 0", c.secondTop);
+            if (c.errors.isEmpty()) {
+                server.exchange("LIST 2", "+OK 2 200\r\n").exchange("TOP 3 0", "+OK\r\n" + headerText(mail("three")) + "\r\n.\r\n")
+                    .exchange("LIST 3", "+OK 3 300\r\n").expect("QUIT").close();
+            }
+        }
+        QElapsedTimer clock;
+        clock.start();
+        check(w, server);
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_EQ(errors(), c.errors);
+        EXPECT_EQ(w.headlist->topLevelItemCount(), c.rows);
+        EXPECT_FALSE(w.inf->isVisibleTo(&w));
+        server.waitDone(std::chrono::milliseconds(1000));
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // scripted fake server, asserting the exact conversations of the check run,
 // the deletion and the refill.
 #include "app/fmMain.h"
+#include "app/udmMessageHeader.h"
 #include "app/udmPOP3.h"
 
 #include "FakePlatform.h"

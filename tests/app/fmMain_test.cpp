@@ -182,7 +182,8 @@ TEST_F(MainWindow, MenuContextMenuAndToolBarOrders) {
     EXPECT_EQ(names(w.menuBar()->actions()),
               QStringList({"Accounts1", "Messages1", "SPAMfilter1", "Help1"}));
     EXPECT_EQ(names(w.Accounts1->actions()), QStringList({"mNew", "mDelete", "mEdit", "-", "Exit1"}));
-    EXPECT_EQ(names(w.Messages1->actions()), QStringList({"mmCheck", "-", "mmDownload", "mmDel"}));
+    EXPECT_EQ(names(w.Messages1->actions()),
+              QStringList({"mmCheck", "-", "mmDownload", "mmDel", "-", "mmFastCheck"}));
     EXPECT_EQ(names(w.SPAMfilter1->actions()), QStringList({"NastavenSPAMfiltr1", "Obecnpravidla1"}));
     EXPECT_EQ(names(w.Help1->actions()), QStringList({"Npovda1", "About1"}));
     EXPECT_EQ(names(w.pop3popup->actions()),
@@ -207,10 +208,11 @@ TEST_F(MainWindow, EnglishTextsAndHints) {
     EXPECT_EQ(w.lDelete->toolTip(), "Delete Message on the Server");
     EXPECT_EQ(w.Panel5->text(), "E-Mail Accounts");
     EXPECT_EQ(w.Panel6Caption->text(), "   Detail");
-    // Every tool button and menu item has an icon except Exit and About.
+    // Every tool button and menu item has an icon except Exit, About and
+    // the checkable settings, which show their check mark instead.
     for (QAction* a : w.findChildren<QAction*>()) {
         if (a->isSeparator() || a->menu() || a->objectName().isEmpty()) continue;
-        const bool iconless = a == w.Exit1.data() || a == w.About1.data();
+        const bool iconless = a == w.Exit1.data() || a == w.About1.data() || a->isCheckable();
         EXPECT_EQ(a->icon().isNull(), iconless) << a->objectName().toStdString();
     }
 }

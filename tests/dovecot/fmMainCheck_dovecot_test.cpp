@@ -4,6 +4,7 @@
 
 #include "app/FakePlatform.h"
 #include "app/fmMain.h"
+#include "app/udmMessageHeader.h"
 #include "app/udmPOP3.h"
 #include "TempDir.h"
 #include "ui/Paths.h"

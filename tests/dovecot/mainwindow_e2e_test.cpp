@@ -7,6 +7,7 @@
 #include "DovecotSupport.h"
 
 #include "app/fmMain.h"
+#include "app/udmMessageHeader.h"
 #include "app/udmPOP3.h"
 #include "message/IdMessage.h"
 

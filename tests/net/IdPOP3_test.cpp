@@ -11,6 +11,8 @@
 
 #include <functional>
 
+#include <poll.h>
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -421,6 +423,151 @@ TEST(POP3, LoginFailureSurvivesFailedQuit) {
     client.SetIOHandler(&handler);
     EXPECT_EQ(loginFailure(client, server), "reply error 2:  locked\r\n");
     EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(ParseUniqueIdListing, NumbersAndIds) {
+    const std::vector<std::string> lines = {
+        "1 abc",  "2   def  trailing", "3",    "x ghi", "-4 neg", "5\tjkl",
+        "1 again", "  6 mno",          "0 zero", "99999999999 big", "",
+    };
+    const TUniqueIds expected = {{1, "abc"}, {2, "def"}, {5, "jkl"}, {6, "mno"}};
+    EXPECT_EQ(ParseUniqueIdListing(lines), expected);
+}
+
+// A listing out of order still gives ids by number, the first line of a
+// repeated number winning wherever it stands; lookups find only listed
+// numbers.
+TEST(ParseUniqueIdListing, OutOfOrderAndRepeatedNumbers) {
+    const std::vector<std::string> lines = {"7 g", "3 c", "7 again", "1 a", "3 again", "5 e"};
+    const TUniqueIds ids = ParseUniqueIdListing(lines);
+    const TUniqueIds expected = {{1, "a"}, {3, "c"}, {5, "e"}, {7, "g"}};
+    EXPECT_EQ(ids, expected);
+    for (const auto& [number, id] : expected) {
+        ASSERT_NE(FindUniqueId(ids, number), nullptr) << number;
+        EXPECT_EQ(*FindUniqueId(ids, number), id);
+    }
+    for (std::int32_t missing : {0, 2, 4, 6, 8}) EXPECT_EQ(FindUniqueId(ids, missing), nullptr) << missing;
+    EXPECT_EQ(FindUniqueId(TUniqueIds{}, 1), nullptr);
+}
+
+// --- Commands in line
+
+// Whether the client has sent nothing the server has not read yet, looked at
+// for a moment: a command sent before the reply it must wait for shows up.
+bool nothingWaiting(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 50) == 0;
+}
+
+// The check run's exchanges through the line: with the depth 1 each command
+// goes out only once the reply before it is in; with a larger depth that
+// many are in flight at once; a refusal, a too long status line or the
+// server's close in the middle of a window ends the line there, and an
+// over-long header line is cut without ending anything.
+TEST(POP3Line, RepliesInOrderWithinTheDepth) {
+    const std::string longLine = "X-Long: " + std::string(20000, 'x') + "\r\n";
+    const std::string tooLongStatus = "+OK " + std::string(20000, '1') + "\r\n";
+    struct Row {
+        const char* name;
+        int depth;
+        std::string secondTop;  // the reply to "TOP 2 0"
+        bool serverCloses;      // after that reply
+        std::string error;      // empty: all three messages are read
+    };
+    const Row rows[] = {
+        {"one at a time", 1, "+OK\r\nSubject: two\r\n.\r\n", false, ""},
+        {"a window of four", 4, "+OK\r\nSubject: two\r\n.\r\n", false, ""},
+        {"over-long header line in a window", 4, "+OK\r\n" + longLine + "Subject: two\r\n.\r\n", false, ""},
+        {"refused TOP in a window", 4, "-ERR gone\r\n", false, " gone\r\n"},
+        {"too long status in a window", 4, tooLongStatus, false, "Max line length exceeded."},
+        {"server closes in a window", 4, "+OK\r\nSubject: two\r\n", true, "Connection Closed Gracefully."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeServer server;
+        loggedIn(server);
+        const auto top = [](int n) { return "TOP " + std::to_string(n) + " 0"; };
+        const auto list = [](int n) { return "LIST " + std::to_string(n); };
+        if (row.depth == 1) {
+            for (int n = 1; n <= 3; ++n) {
+                server.expect(top(n)).custom([&](int fd) { EXPECT_TRUE(nothingWaiting(fd)) << n; });
+                server.send(n == 2 ? row.secondTop : "+OK\r\nSubject: s\r\n.\r\n");
+                server.expect(list(n)).custom([&](int fd) { EXPECT_TRUE(nothingWaiting(fd)) << n; });
+                server.send("+OK " + std::to_string(n) + " " + std::to_string(100 * n) + "\r\n");
+            }
+        } else {
+            // Four commands arrive before the first reply goes out.
+            server.expect(top(1)).expect(list(1)).expect(top(2)).expect(list(2))
+                .custom([](int fd) { EXPECT_TRUE(nothingWaiting(fd)); })
+                .send("+OK\r\nSubject: s\r\n.\r\n+OK 1 100\r\n" + row.secondTop);
+            if (row.serverCloses) {
+                server.close();
+            } else if (row.error.empty()) {
+                server.send("+OK 2 200\r\n").expect(top(3)).expect(list(3))
+                    .send("+OK\r\nSubject: s\r\n.\r\n+OK 3 300\r\n");
+            }
+        }
+        TIdPOP3 client;
+        client.PipelineDepth = row.depth;
+        client.LongHeaderLines = TIdMessageClient::TIdLongHeaderLines::Cut;
+        connectTo(client, server);
+        for (int n = 1; n <= 3; ++n) {
+            client.Enqueue(TIdPOP3Command::Top, n);
+            client.Enqueue(TIdPOP3Command::List, n);
+        }
+        std::vector<int> sizes;
+        const std::string error = failureOf([&] {
+            for (int n = 1; n <= 3; ++n) {
+                TIdMessage msg;
+                client.ReceiveHeader(msg);
+                sizes.push_back(client.ReceiveSize());
+            }
+        });
+        if (row.error.empty()) {
+            EXPECT_EQ(error, "no exception");
+            EXPECT_EQ(sizes, (std::vector<int>{100, 200, 300}));
+        } else if (row.serverCloses) {
+            // The command sent ahead may meet the close first: the kernel
+            // then resets the connection, and what was still on its way in
+            // can be lost with it. Either way the connection is gone.
+            EXPECT_TRUE(error == row.error || error.starts_with("Socket Error # ")) << error;
+            EXPECT_LE(sizes.size(), 1u);
+        } else {
+            EXPECT_NE(error.find(row.error), std::string::npos) << error;
+            EXPECT_EQ(sizes, std::vector<int>{100});
+        }
+        EXPECT_EQ(client.CommandsInLine(), 0u) << "nothing left waiting";
+        client.Abandon();
+        server.waitDone(std::chrono::milliseconds(500));
+        EXPECT_EQ(server.problems(), Lines{});
+    }
+}
+
+// RFC 2449: "CAPA" right after the greeting, its lines up to "." read; a
+// server without it answers "-ERR" and offers nothing.
+TEST(POP3Line, CapabilitiesAfterTheGreeting) {
+    const struct {
+        const char* name;
+        std::string reply;
+        bool pipelining;
+    } rows[] = {
+        {"listed", "+OK\r\nTOP\r\nUIDL\r\npipelining\r\n.\r\n", true},
+        {"not listed", "+OK\r\nTOP\r\nUIDL\r\n.\r\n", false},
+        {"refused", "-ERR unknown command\r\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeServer server;
+        server.send(kGreeting).exchange("CAPA", row.reply).exchange("USER bob", "+OK\r\n")
+            .exchange("PASS secret", "+OK\r\n").exchange("STAT", "+OK 0 0\r\n");
+        TIdPOP3 client;
+        client.AskCapabilities = true;
+        connectTo(client, server);
+        EXPECT_EQ(client.HasCapability("PIPELINING"), row.pipelining);
+        EXPECT_EQ(client.MessageCount(), 0);
+        client.Abandon();
+        EXPECT_EQ(server.waitAndLines(), (Lines{"CAPA", "USER bob", "PASS secret", "STAT"}));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+#include "app/udmCheckRun.h"
+
+#include "app/HeaderRow.h"
+#include "app/udmCommand.h"
+#include "app/udmPOP3.h"
+#include "message/IdLenientHeader.h"
+
+#include <set>
+
+TCheckRun::TCheckRun(const TPOP3Rec& account, const TPreparedFilters& filters, const TSpamRules& rules,
+                     bool fastCheck, TCommandPump& pump, QObject* notifyWindow)
+    : client_(TPOP3::CreateClient(account, notifyWindow)), filters_(filters), rules_(rules), fastCheck_(fastCheck),
+      pump_(pump) {}
+
+TCheckRun::~TCheckRun() = default;
+
+void TCheckRun::Run() {
+    pump_.Pump();
+    try {
+        EndPreviousConnections();
+        LogIn();
+        // Each command goes out before the work that does not need its
+        // reply, which is then done while the server answers.
+        client_->Enqueue(TIdPOP3Command::UidlAll);
+        client_->Enqueue(TIdPOP3Command::Stat);
+        pump_.Pump();
+        RetireOldRecords();
+        ReadUniqueIds();
+        ReadCount();
+        ReadHeadersAndSizes();
+    } catch (...) {
+        End();
+        throw;
+    }
+    End();
+}
+
+// The previous run's connection, and any that a download or deletion left
+// open, end with "QUIT", which makes earlier deletions take effect. A
+// connection the server has dropped meanwhile cannot take it; that must not
+// stop this run.
+void TCheckRun::EndPreviousConnections() {
+    std::set<TPOP3*> previous;
+    for (const auto& header : MessageHeaders())
+        if (header->Client) previous.insert(header->Client.get());
+    for (TPOP3* old : previous) {
+        try {
+            if (old->IsConnected()) old->Disconnect();
+        } catch (const EIdException&) {
+        }
+    }
+}
+
+void TCheckRun::LogIn() {
+    client_->AskCapabilities = fastCheck_;
+    client_->Connect(-1);
+    if (fastCheck_ && client_->HasCapability("PIPELINING")) client_->PipelineDepth = kPipelineDepth;
+}
+
+// The server has let the run in: the previous run's records are replaced
+// now, and their rows, which could show nothing more, leave the list with
+// them.
+void TCheckRun::RetireOldRecords() {
+    retired_.swap(MessageHeaders());
+    recordsReplaced_ = true;
+    if (TakeOldRows) retiredRows_ = TakeOldRows();
+}
+
+// The unique ids are kept with the records: a later command on a new
+// connection checks with them that a number still names its message. A
+// server without "UIDL" answers "-ERR", which does not stop the run.
+void TCheckRun::ReadUniqueIds() { client_->ReceiveUniqueIds(listing_); }
+
+void TCheckRun::ReadCount() {
+    count_ = client_->ReceiveCount();
+    for (int n = 1; n <= count_; ++n) {
+        client_->Enqueue(TIdPOP3Command::Top, n);
+        client_->Enqueue(TIdPOP3Command::List, n);
+    }
+}
+
+void TCheckRun::ReadHeadersAndSizes() {
+    // The listing is taken apart while the server answers the first "TOP":
+    // the answer to "STAT" comes sooner than that work is done.
+    const TUniqueIds ids = ParseUniqueIdListing(listing_);
+    listing_.clear();
+    rows_.reserve(static_cast<std::size_t>(count_));
+    // Walked in step with the message numbers, which both run upwards: a
+    // lookup per message would cost more than reading its header.
+    auto id = ids.begin();
+    for (int n = 1; n <= count_; ++n) {
+        pump_.Pump();
+        while (id != ids.end() && id->first < n) ++id;
+        ReadMessage(n, id != ids.end() && id->first == n ? &id->second : nullptr);
+        if (!retired_.empty()) retired_.pop_back();
+        if (!retiredRows_.empty()) retiredRows_.pop_back();
+    }
+}
+
+// "TOP n 0", then "LIST n": the fields are filled while the server answers
+// "LIST n", the verdict and the row made while it answers the next "TOP".
+// A header that cannot be processed still gives a record: the fields that
+// could be read, the raw text where decoding failed, and HeaderError saying
+// what went wrong; network and protocol failures end the run.
+void TCheckRun::ReadMessage(int number, const std::string* uniqueId) {
+    auto record = std::make_unique<TMessageHeader>(client_, number);
+    client_->ReceiveHeader(*record->Msg);
+    if (client_->HeaderWasCut()) {
+        record->HeaderCut = true;
+        record->HeaderError = EIdReadLnMaxLineLengthExceeded().Message();
+    }
+    const TIdLenientFields fields = ReadHeaderFieldsLeniently(*record->Msg);
+    if (!fields.Error.empty()) record->HeaderError = fields.Error;
+    for (const std::string& name : fields.RawFields) {
+        if (name == "To")
+            record->RawRecipients = record->Msg->Recipients.Count() > 0 ? record->Msg->Recipients[0].Address() : "";
+    }
+    record->Msg->Tag = client_->ReceiveSize();
+    if (uniqueId) record->UniqueId = *uniqueId;
+    const bool spam = IsSpamMessage(*record->Msg, record->Msg->Tag, rules_, filters_);
+    if (spam) ++ticked_;
+    rows_.push_back(THeaderRow::Make(*record, spam));
+    MessageHeaders().push_back(std::move(record));
+}
+
+// "QUIT" and close; after a stop, close without "QUIT" as at any program
+// end. A failing "QUIT" loses nothing here: this connection marked nothing
+// for deletion.
+void TCheckRun::End() {
+    try {
+        if (pump_.StopRequested())
+            client_->Abandon();
+        else if (client_->IsConnected())
+            client_->Disconnect();
+    } catch (const EIdException&) {
+        client_->Abandon();
+    }
+    retired_.clear();
+    retiredRows_.clear();
+}
