@@ -59,7 +59,7 @@ std::optional<TPOP3Rec> Tfmain::ReadSelectedAccount() const {
 
 void Tfmain::LoadAccounts() {
     poplist->clear();
-    const std::string path = ui::ProgramFilePath(kAccountsFileName);
+    const std::string path = ui::UserFilePath(kAccountsFileName);
     if (!std::filesystem::exists(path)) return;
     try {
         ReadAccountsFile(path, [this](const TAccountFields& fields) { AddAccountItem(fields); });
@@ -70,7 +70,7 @@ void Tfmain::LoadAccounts() {
 }
 
 void Tfmain::SaveAccounts() {
-    const std::string path = ui::ProgramFilePath(kAccountsFileName);
+    const std::string path = ui::UserFilePath(kAccountsFileName);
     if (FAccountsLoadFailed) {
         // The list holds only the accounts read before the file failed to
         // load; the file is kept aside before it is replaced.

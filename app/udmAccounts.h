@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/Paths.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,8 +29,8 @@ struct TAccountFields {
     std::string Port;
 };
 
-// The account file's name beside the program.
-inline constexpr const char* kAccountsFileName = "accounts.dat";
+// The account file's name; ui::UserFilePath says in which folder.
+using ui::kAccountsFileName;
 
 // "." then one group of six characters per byte: three digits holding the
 // byte rotated right by 3 bits, then a random capital A-T, a random small

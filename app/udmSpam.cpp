@@ -327,7 +327,7 @@ bool TPreparedFilters::Matches(const TSpamMessageView& message) const {
 // ---------------------------------------------------------------------------
 // The word list file
 
-std::string FiltersFilePath() { return ui::ProgramFilePath("filters.dat"); }
+std::string FiltersFilePath() { return ui::UserFilePath("filters.dat"); }
 
 std::vector<std::string> SplitFilterLines(std::string_view bytes) {
     std::vector<std::string> lines;

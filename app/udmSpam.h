@@ -107,7 +107,7 @@ private:
 [[nodiscard]] bool IsSpamMessage(const TIdMessage& message, std::int64_t size,
                                  const TSpamRules& rules, const TPreparedFilters& filters);
 
-// The word list file in the program's folder.
+// The word list file, in the folder of the user's files (ui::UserFilePath).
 [[nodiscard]] std::string FiltersFilePath();
 
 // Splits file contents into lines: CR LF, CR or LF ends a line; a final line

@@ -136,7 +136,7 @@ bench_checkrun() {
   python3 bench/python/checkrun_report.py "$work/checkrun.json" "$work/scripted.json"
 }
 
-bash scripts/setup.sh
+bash scripts/setup.sh test
 install_extras
 case $what in
   headers) bench_headers ;;

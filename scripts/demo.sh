@@ -22,6 +22,10 @@
 # than 20 recipients, more than 200 kB), so your own settings stay
 # untouched. A check run of the sample account ticks and marks its five
 # spam-like messages: two caught by words, one each by the three rules.
+#
+# Installs what it needs first (scripts/setup.sh demo: the build's packages
+# and Dovecot, whose system service is neither started nor enabled), and
+# builds the program when it is not built yet.
 set -euo pipefail
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,7 +43,7 @@ while [ $# -gt 0 ]; do
     --messages) messages=${2:?}; shift 2 ;;
     --keep) keep=yes; shift ;;
     --no-run) run=no; shift ;;
-    *) sed -n '2,24p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,28p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -109,6 +113,10 @@ cleanup() {
 }
 
 main() {
+  bash "$REPO/scripts/setup.sh" demo
+  if [ ! -x "$build_dir/skimlet" ] && [ "$build_dir" = "$REPO/build/dev" ]; then
+    bash "$REPO/scripts/build.sh" program
+  fi
   start_server
   if [ "$run" = no ]; then
     make_scratch

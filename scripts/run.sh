@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Skimlet and starts it.
+# Installs what building and running needs (only that), builds Skimlet and
+# starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-bash scripts/build.sh dev
+bash scripts/setup.sh run
+bash scripts/build.sh program
 exec ./build/dev/skimlet

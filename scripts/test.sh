@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-dev}"
-bash scripts/setup.sh
+bash scripts/setup.sh test
 bash scripts/build.sh "$preset"
 export QT_QPA_PLATFORM=offscreen
 ctest --preset "$preset" -j2

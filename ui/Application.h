@@ -30,6 +30,11 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Makes SIGTERM, SIGINT and SIGHUP close every window, as the user closing
+// them would (the main window saves its settings), so that the program ends
+// normally. The signal only wakes the event loop; the windows close there.
+void closeWindowsOnTerminationSignals();
+
 // Processes pending events once (the pump used during network waits).
 void processPendingEvents();
 

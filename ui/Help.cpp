@@ -58,7 +58,7 @@ void installWindowKeys() {
 
 }  // namespace
 
-QString helpFilePath() { return QFile::decodeName(QByteArray::fromStdString(ProgramFilePath(kHelpFileName))); }
+QString helpFilePath() { return QFile::decodeName(QByteArray::fromStdString(DataFilePath(kHelpFileName))); }
 
 void setHelpContext(QWidget* window, int context) {
     window->setProperty(kHelpContextProperty, context);

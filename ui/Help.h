@@ -12,7 +12,8 @@ class QWidget;
 // pressed in whichever windows are open.
 namespace ui {
 
-// The help page beside the program: both the contents and context help.
+// The help page, both the contents and context help: beside the program, or
+// in an installed program's data folder (DataFilePath).
 [[nodiscard]] QString helpFilePath();
 
 // The help context of `window`; the shared key filter is installed on the

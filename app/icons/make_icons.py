@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program's icons (16x16 command icons, a 32x32 account icon) and
-writes them as PNG files beside this script. Standard library only."""
+writes them as PNG files beside this script, and the program's desktop icon,
+the account icon drawn smoothly at several sizes, into packaging/icons.
+Standard library only."""
 import os
 import struct
 import zlib
@@ -52,7 +54,7 @@ class Canvas:
                 if ch == '#':
                     self.dot(x0 + dx, y0 + dy, c)
 
-    def png(self, name):
+    def png(self, name, folder=HERE):
         raw = b''.join(b'\x00' + bytes(v for p in row for v in p) for row in self.px)
 
         def chunk(kind, data):
@@ -62,8 +64,65 @@ class Canvas:
         header = struct.pack('>IIBBBBB', self.size, self.size, 8, 6, 0, 0, 0)
         data = (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header)
                 + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
-        with open(os.path.join(HERE, name), 'wb') as f:
+        with open(os.path.join(folder, name), 'wb') as f:
             f.write(data)
+
+
+class SmoothCanvas(Canvas):
+    """Takes the drawing of a Canvas of `grid` pixels and renders it at
+    `size` pixels: cells as blocks, lines and discs as true shapes, each
+    output pixel the average of SAMPLES x SAMPLES samples."""
+    SAMPLES = 4
+
+    def __init__(self, grid, size):
+        super().__init__(size * self.SAMPLES)
+        self.out = size
+        self.unit = size * self.SAMPLES / grid
+
+    def grid_point(self, px, py):
+        return (px + 0.5) / self.unit - 0.5, (py + 0.5) / self.unit - 0.5
+
+    def dot(self, x, y, c):
+        u = self.unit
+        for py in range(int(y * u), int((y + 1) * u)):
+            for px in range(int(x * u), int((x + 1) * u)):
+                Canvas.dot(self, px, py, c)
+
+    def fill_where(self, inside, c):
+        for py in range(self.size):
+            for px in range(self.size):
+                if inside(*self.grid_point(px, py)):
+                    self.px[py][px] = c
+
+    def line(self, x0, y0, x1, y1, c):
+        dx, dy = x1 - x0, y1 - y0
+        length2 = dx * dx + dy * dy or 1
+
+        def near(gx, gy):
+            t = max(0.0, min(1.0, ((gx - x0) * dx + (gy - y0) * dy) / length2))
+            return (gx - x0 - t * dx) ** 2 + (gy - y0 - t * dy) ** 2 <= 0.25
+        self.fill_where(near, c)
+
+    def disc(self, cx, cy, r, c):
+        self.fill_where(lambda gx, gy: (gx - cx) ** 2 + (gy - cy) ** 2 <= (r + 0.5) ** 2, c)
+
+    def png(self, name, folder=HERE):
+        n = self.SAMPLES
+        small = []
+        for y in range(self.out):
+            row = []
+            for x in range(self.out):
+                block = [self.px[y * n + j][x * n + i] for j in range(n) for i in range(n)]
+                alpha = sum(p[3] for p in block)
+                if alpha == 0:
+                    row.append((0, 0, 0, 0))
+                    continue
+                row.append(tuple(round(sum(p[k] * p[3] for p in block) / alpha) for k in range(3))
+                           + (round(alpha / len(block)),))
+            small.append(row)
+        flat = Canvas(self.out)
+        flat.px = small
+        flat.png(name, folder)
 
 
 def envelope(c, x0=1, y0=4, x1=14, y1=13):
@@ -101,6 +160,8 @@ def boxes(c, ticked):
             c.line(3, y + 2, 4, y + 3, GREEN); c.line(4, y + 3, 6, y, GREEN)
 
 
+DESKTOP_ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
 QUESTION = [" ### ", "#   #", "    #", "   # ", "  #  ", "     ", "  #  "]
 BANG = ["#", "#", "#", "#", "#", " ", "#"]
 
@@ -134,8 +195,8 @@ def command_icons():
     return icons
 
 
-def account_icon():
-    c = Canvas(32)
+def account_icon(c=None):
+    c = c or Canvas(32)
     c.rect(2, 8, 29, 27, fill=PAPER, line=BLACK)
     c.line(2, 8, 15, 19, BLACK); c.line(29, 8, 16, 19, BLACK)
     c.line(2, 27, 12, 17, BLACK); c.line(29, 27, 19, 17, BLACK)
@@ -148,3 +209,6 @@ if __name__ == '__main__':
     for n, icon in enumerate(command_icons()):
         icon.png('cmd%02d.png' % n)
     account_icon().png('account.png')
+    desktop = os.path.join(HERE, '..', '..', 'packaging', 'icons')
+    for size in DESKTOP_ICON_SIZES:
+        account_icon(SmoothCanvas(32, size)).png('skimlet-%d.png' % size, desktop)
