@@ -5,6 +5,7 @@
 #include "app/udmPOP3.h"
 #include "message/IdLenientHeader.h"
 
+#include <algorithm>
 #include <set>
 
 TCheckRun::TCheckRun(const TPOP3Rec& account, const TPreparedFilters& filters, const TSpamRules& rules,
@@ -54,7 +55,7 @@ void TCheckRun::EndPreviousConnections() {
 void TCheckRun::LogIn() {
     client_->AskCapabilities = fastCheck_;
     client_->Connect(-1);
-    if (fastCheck_ && client_->HasCapability("PIPELINING")) client_->PipelineDepth = kPipelineDepth;
+    if (fastCheck_ && client_->HasCapability("PIPELINING")) client_->SetPipelineDepth(kPipelineDepth);
 }
 
 // The server has let the run in: the previous run's records are replaced
@@ -73,10 +74,25 @@ void TCheckRun::ReadUniqueIds() { client_->ReceiveUniqueIds(listing_); }
 
 void TCheckRun::ReadCount() {
     count_ = client_->ReceiveCount();
-    for (int n = 1; n <= count_; ++n) {
-        client_->Enqueue(TIdPOP3Command::Top, n);
-        client_->Enqueue(TIdPOP3Command::List, n);
+    queueAhead();
+}
+
+// Keeps the next messages' "TOP" and "LIST" in line, a window's worth ahead
+// of the one being read: the count comes from the server, and a line of a
+// command per message would let it claim memory without bound.
+void TCheckRun::queueAhead() {
+    // More than a window's worth: the next message's commands must be in
+    // line before the current one's last reply is read, so that they go out
+    // as soon as it is in.
+    const std::size_t depth = static_cast<std::size_t>(client_->PipelineDepth());
+    if (client_->CommandsInLine() > 2 * depth + 1) return;
+    std::vector<std::pair<TIdPOP3Command, int>> commands;
+    for (std::size_t added = 0; added < depth && queued_ < count_; ++added) {
+        ++queued_;
+        commands.emplace_back(TIdPOP3Command::Top, queued_);
+        commands.emplace_back(TIdPOP3Command::List, queued_);
     }
+    if (!commands.empty()) client_->Enqueue(commands);
 }
 
 void TCheckRun::ReadHeadersAndSizes() {
@@ -84,12 +100,15 @@ void TCheckRun::ReadHeadersAndSizes() {
     // the answer to "STAT" comes sooner than that work is done.
     const TUniqueIds ids = ParseUniqueIdListing(listing_);
     listing_.clear();
-    rows_.reserve(static_cast<std::size_t>(count_));
+    // Room for a usual mailbox at once; the count itself is the server's
+    // word and is not trusted with an allocation.
+    rows_.reserve(static_cast<std::size_t>(std::clamp(count_, 0, kRowsReservedAtMost)));
     // Walked in step with the message numbers, which both run upwards: a
     // lookup per message would cost more than reading its header.
     auto id = ids.begin();
     for (int n = 1; n <= count_; ++n) {
         pump_.Pump();
+        queueAhead();
         while (id != ids.end() && id->first < n) ++id;
         ReadMessage(n, id != ids.end() && id->first == n ? &id->second : nullptr);
         if (!retired_.empty()) retired_.pop_back();

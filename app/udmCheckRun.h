@@ -64,6 +64,7 @@ private:
     void ReadCount();
     void ReadHeadersAndSizes();
     void ReadMessage(int number, const std::string* uniqueId);
+    void queueAhead();
     void End();
 
     std::shared_ptr<TPOP3> client_;
@@ -73,6 +74,9 @@ private:
     TCommandPump& pump_;
     std::vector<std::string> listing_;
     int count_ = 0;
+    // The last message whose commands are in line.
+    int queued_ = 0;
+    static constexpr int kRowsReservedAtMost = 65536;
     bool recordsReplaced_ = false;
     std::vector<std::unique_ptr<QTreeWidgetItem>> rows_;
     int ticked_ = 0;

@@ -26,6 +26,8 @@
 // hundred rules, so that the verdicts do real work; settings go there too.
 #include "BenchSupport.h"
 #include "MinimalPop3Client.h"
+#include "PythonPeer.h"
+#include "WindowRunSupport.h"
 
 #include "app/fmMain.h"
 #include "app/udmMessageHeader.h"
@@ -61,147 +63,8 @@
 
 namespace {
 
+using namespace bench;
 using Clock = std::chrono::steady_clock;
-
-// ---------------------------------------------------------------------------
-// Scratch folder and word list
-
-std::string& scratchFolder() {
-    static std::string folder;
-    return folder;
-}
-
-// A hundred rules: the disguised words of the generator's spam (which
-// match) and invented ones (which do not), both kinds and both markers.
-std::string filterFile() {
-    std::string text;
-    int rules = 0;
-    for (const char* word : {"viagra", "casino", "free m0ney", "rol3x", "w!nner", "ch3ap"}) {
-        text += "Subject: %" + std::string(word) + "\r\n";
-        text += "Address: %" + std::string(word) + "\r\n";
-        rules += 2;
-    }
-    for (int i = 0; rules < 100; ++i, ++rules) {
-        std::string word = "qz" + std::to_string(i * 7919 % 100003) + "offer";
-        text += (i % 4 == 0 ? "Address: " : "Subject: ") + std::string(i % 3 == 0 ? "=" : "%") + word + "\r\n";
-    }
-    return text;
-}
-
-bool makeScratchFolder() {
-    char name[] = "/tmp/skimlet-checkrun-bench-XXXXXX";
-    if (!mkdtemp(name)) return false;
-    scratchFolder() = name;
-    std::ofstream(scratchFolder() + "/filters.dat", std::ios::binary) << filterFile();
-    ui::setProgramFolder(scratchFolder());
-    ui::setSettingsFolder(scratchFolder());
-    return true;
-}
-
-// The general rules as a user would set them: empty subject, more than 50
-// recipients, more than 2 MB.
-void setRules(Tfmain& w) { w.SetSpamRules(true, 50, 2048); }
-
-// ---------------------------------------------------------------------------
-// Dovecot
-
-// The processor time of the whole process so far, in user space and in
-// the kernel (where the sends and receives of loopback traffic run).
-struct CpuSeconds {
-    double user = 0, kernel = 0;
-};
-CpuSeconds processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
-}
-
-// A shown main window with one selected account.
-void prepareWindow(Tfmain& w, const std::string& host, const std::string& user, const std::string& password,
-                   int port) {
-    w.AddAccountItem({"Bench", host, user, password, std::to_string(port)})->setSelected(true);
-    setRules(w);
-    w.show();
-    QCoreApplication::processEvents();
-}
-
-// One check run; false (with the reason in `error`) when it failed.
-bool checkRun(Tfmain& w, std::string& error) {
-    try {
-        w.CheckMessages();
-        return true;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
-}
-
-// Python's poplib doing a check run (bench/python/poplib_peer.py --serve),
-// kept running beside the benchmark: each "run" line makes it do one whole
-// check run and answer with the message count and the seconds the run took
-// by its own clock, so that the interpreter's start is not counted.
-class PythonPeer {
-public:
-    explicit PythonPeer(const bench::ServerAccount& account) {
-        int toPeer[2], fromPeer[2];
-        if (::pipe(toPeer) != 0) return;
-        if (::pipe(fromPeer) != 0) {
-            ::close(toPeer[0]);
-            ::close(toPeer[1]);
-            return;
-        }
-        const std::string script = SKIMLET_SOURCE_DIR "/bench/python/poplib_peer.py";
-        const std::string port = std::to_string(account.port);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(toPeer[0], 0);
-            ::dup2(fromPeer[1], 1);
-            for (int fd : {toPeer[0], toPeer[1], fromPeer[0], fromPeer[1]}) ::close(fd);
-            ::execlp("python3", "python3", script.c_str(), "--serve", "--port", port.c_str(), "--user",
-                     account.user.c_str(), "--password", account.password.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(toPeer[0]);
-        ::close(fromPeer[1]);
-        if (pid_ < 0) {
-            ::close(toPeer[1]);
-            ::close(fromPeer[0]);
-            return;
-        }
-        in_ = ::fdopen(toPeer[1], "w");
-        out_ = ::fdopen(fromPeer[0], "r");
-    }
-    ~PythonPeer() {
-        if (in_) std::fclose(in_);  // end of input ends the peer
-        if (out_) std::fclose(out_);
-        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-    }
-    PythonPeer(const PythonPeer&) = delete;
-    PythonPeer& operator=(const PythonPeer&) = delete;
-
-    // One check run: the seconds it took, or a negative value when the peer
-    // failed; `count` gets the number of messages.
-    double run(long& count) {
-        if (!in_ || !out_) return -1;
-        if (std::fputs("run\n", in_) < 0 || std::fflush(in_) != 0) return -1;
-        double seconds = -1;
-        if (std::fscanf(out_, "%ld %lf", &count, &seconds) != 2) return -1;
-        return seconds;
-    }
-
-private:
-    pid_t pid_ = -1;
-    FILE* in_ = nullptr;
-    FILE* out_ = nullptr;
-};
-
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // The minimal client, Tfmain::CheckMessages and Python's poplib take turns,
 // one whole check run each per iteration, the order rotated every time: the
@@ -221,7 +84,7 @@ void BM_CheckMessagesTakingTurns(benchmark::State& state) {
     };
     Tfmain w;
     prepareWindow(w, account.host, account.user, account.password, account.port);
-    PythonPeer python(account);
+    bench::PythonPeer python(account);
     std::string error;
     long pythonCount = 0;
     // The first login after the mailbox was filled lets the server index
@@ -285,14 +148,14 @@ void BM_CheckMessagesTakingTurns(benchmark::State& state) {
     state.counters["messages"] = static_cast<double>(messages[kOurs]) / static_cast<double>(state.iterations());
     state.counters["minimal_messages/s"] = perSecond(kMinimal);
     state.counters["skimlet_messages/s"] = perSecond(kOurs);
-    state.counters["skimlet_vs_minimal_%"] = 100.0 * median(versusMinimal);
+    state.counters["skimlet_vs_minimal_%"] = 100.0 * bench::median(versusMinimal);
     state.counters["minimal_cpu_us/msg"] = cpuPerMessage(kMinimal);
     state.counters["skimlet_cpu_us/msg"] = cpuPerMessage(kOurs);
     state.counters["minimal_user_us/msg"] = perMessage(kMinimal, cpu[kMinimal].user);
     state.counters["skimlet_user_us/msg"] = perMessage(kOurs, cpu[kOurs].user);
     if (withPython && versusPython.size() == static_cast<std::size_t>(state.iterations())) {
         state.counters["python_messages/s"] = perSecond(kPython);
-        state.counters["skimlet_vs_python_x"] = median(versusPython);
+        state.counters["skimlet_vs_python_x"] = bench::median(versusPython);
     }
 }
 BENCHMARK(BM_CheckMessagesTakingTurns)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);

@@ -3,6 +3,7 @@
 #include "message/IdGlobal.h"
 #include "net/IdExceptions.h"
 #include "net/IdHashMessageDigest.h"
+#include "net/IdIOHandlerSocket.h"
 
 #include <algorithm>
 #include <charconv>
@@ -234,18 +235,34 @@ bool TIdPOP3::DeleteMessage(int messageNumber) {
 
 // --- Commands in line
 
-void TIdPOP3::Enqueue(TIdPOP3Command command, int number) {
-    queued_.push_back({command, number});
-    sendQueued();
+void TIdPOP3::SetPipelineDepth(int depth) {
+    pipelineDepth_ = std::clamp(depth, 1, kMaxPipelineDepth);
+    if (pipelineDepth_ == 1) return;
+    if (auto* socket = dynamic_cast<TIdIOHandlerSocket*>(IOHandler()); socket && socket->Binding())
+        socket->Binding()->SetNoDelay(true);
 }
 
-void TIdPOP3::sendQueued() {
+void TIdPOP3::Enqueue(TIdPOP3Command command, int number) {
+    queued_.push_back({command, number});
+    sendQueued(TRefill::Full);
+}
+
+void TIdPOP3::Enqueue(const std::vector<std::pair<TIdPOP3Command, int>>& commands) {
+    for (const auto& [command, number] : commands) queued_.push_back({command, number});
+    sendQueued(TRefill::Full);
+}
+
+void TIdPOP3::sendQueued(TRefill refill) {
     if (sendFailure_) return;
-    const std::size_t depth = static_cast<std::size_t>(std::clamp(PipelineDepth, 1, kMaxPipelineDepth));
+    const std::size_t depth = static_cast<std::size_t>(pipelineDepth_);
     const std::size_t sent = inFlight_.size();
     const std::size_t waiting = sent - (frontArrived_ ? 1 : 0);
+    std::size_t room = depth > waiting ? depth - waiting : 0;
+    // After a reply the window is refilled half at a time: one send of many
+    // commands wakes the server once for all of them.
+    if (refill == TRefill::HalfWindow && depth > 1 && waiting > 0 && room < depth / 2) return;
     std::string lines;
-    for (std::size_t room = depth > waiting ? depth - waiting : 0; room > 0 && !queued_.empty(); --room) {
+    for (; room > 0 && !queued_.empty(); --room) {
         appendCommandLine(lines, queued_.front().command, queued_.front().number);
         inFlight_.push_back(queued_.front().command);
         queued_.pop_front();
@@ -289,7 +306,7 @@ int TIdPOP3::beginReply(TIdPOP3Command expected, const std::vector<int>& allowed
 void TIdPOP3::endReply() {
     if (!inFlight_.empty()) inFlight_.pop_front();
     frontArrived_ = false;
-    sendQueued();
+    sendQueued(TRefill::HalfWindow);
 }
 
 bool TIdPOP3::replyEndBuffered() {
@@ -347,7 +364,7 @@ void TIdPOP3::ReceiveHeader(TIdMessage& msg) {
     // lines are taken apart.
     if (replyEndBuffered()) {
         frontArrived_ = true;
-        sendQueued();
+        sendQueued(TRefill::HalfWindow);
     }
     try {
         ReceiveHeaderLines(msg, ".", false);

@@ -105,6 +105,9 @@ public:
     // it goes out at once when the depth allows. A command's arguments are
     // numbers only: user name and password go out with Connect.
     void Enqueue(TIdPOP3Command command, int number = -1);
+    // Puts commands (command, message number) in line; those the depth
+    // allows go out in one send.
+    void Enqueue(const std::vector<std::pair<TIdPOP3Command, int>>& commands);
     // The replies, each to the oldest command still awaiting one, which
     // must be of the kind named (an internal error otherwise). They fail as
     // the operations above do.
@@ -122,7 +125,12 @@ public:
     // The most commands in flight at once; small enough that neither side
     // can block on a full send buffer while the other waits for it to read.
     static constexpr int kMaxPipelineDepth = 32;
-    int PipelineDepth = 1;
+    // How many commands may await their replies at once (1 to
+    // kMaxPipelineDepth). Above 1 the commands that go out together leave
+    // at once instead of waiting for the acknowledgement of the ones before
+    // (no Nagle delay), which would otherwise cost a round trip each.
+    void SetPipelineDepth(int depth);
+    [[nodiscard]] int PipelineDepth() const { return pipelineDepth_; }
 
     // Whether the server listed the capability (first word of a CAPA line,
     // any letter case) when Connect asked for them.
@@ -154,8 +162,10 @@ private:
     // Disconnect after a failed login, keeping a QUIT failure from hiding
     // the login failure.
     void closeAfterFailedLogin();
-    // Sends the commands in line that the depth allows, in one write.
-    void sendQueued();
+    // Sends the commands in line that the depth allows, in one write; after
+    // a reply (HalfWindow) only once half the window is free.
+    enum class TRefill { Full, HalfWindow };
+    void sendQueued(TRefill refill);
     // Reads the status of the reply to the oldest command in flight, which
     // must be `expected`; returns its code.
     int beginReply(TIdPOP3Command expected, const std::vector<int>& allowed);
@@ -181,6 +191,7 @@ private:
     bool frontArrived_ = false;
     std::vector<std::string> capabilities_;
     std::uint64_t repliesAccepted_ = 0;
+    int pipelineDepth_ = 1;
     int marks_ = 0;
     bool markUnsure_ = false;
 };

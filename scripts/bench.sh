@@ -2,7 +2,7 @@
 # Runs the benchmarks that have peers, with their peers, in one go, and
 # prints the rates side by side.
 #
-#   scripts/bench.sh [headers|checkrun|all]      (default: all)
+#   scripts/bench.sh [headers|checkrun|fastcheck|all]      (default: all)
 #
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
 #           loopback, GMime 3 when installed) and Python's email parser
@@ -15,6 +15,11 @@
 #           run by run; then 10,000 messages from an in-process scripted
 #           server and the share of that run spent filling the list and
 #           judging spam
+# fastcheck against a private Dovecot: the check run one command at a time
+#           and with "Fast check (pipelining)", beside the minimal blocking
+#           client and Python's poplib, on 2,000 messages over loopback and
+#           on 500 messages through a relay that adds 10 ms each way
+#           (bench/fastcheck_gui_bench)
 #
 # SKIMLET_BENCH_PINNED=1 runs the Dovecot part with the server's processes
 # on the last processor and the three clients on the first (taskset), so
@@ -31,7 +36,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | all) ;; *) sed -n '2,29p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | fastcheck | all) ;; *) sed -n '2,35p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -136,10 +141,47 @@ bench_checkrun() {
   python3 bench/python/checkrun_report.py "$work/checkrun.json" "$work/scripted.json"
 }
 
+bench_fastcheck() {
+  build fastcheck_gui_bench
+  echo "== fast check: 2,000 messages on loopback, 500 through a relay adding 10 ms each way"
+  scripts/dovecot-test-server.sh run --messages 2000 --spam 10 -- bash -c '
+    set -e
+    python3 scripts/gen-mailbox.py --count 500 --seed 2 --spam-every 10 --maildir "$SKIMLET_DOVECOT_MAILDIR2" >/dev/null
+    chmod -R a+rX "$SKIMLET_DOVECOT_MAILDIR2"
+    QT_QPA_PLATFORM=offscreen "$0/bench/fastcheck_gui_bench" --benchmark_repetitions=3 \
+      --benchmark_out="$1/fastcheck.json" --benchmark_out_format=json
+  ' "$BUILD" "$work"
+  echo
+  python3 - "$work/fastcheck.json" <<'EOF2'
+import json, statistics, sys
+rows = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("run_type") != "iteration" or b.get("error_occurred"):
+        continue
+    rows.setdefault(b["name"].split("/")[0], []).append(b)
+targets = {"BM_FastCheckLoopback": {"sequential": 4}, "BM_FastCheckRelay": {"sequential": 20, "python": 20}}
+for name, runs in rows.items():
+    print(name, "(%d repetitions: median, then lowest and highest)" % len(runs))
+    for client in ("minimal", "sequential", "fast", "python"):
+        key = client + "_messages/s"
+        values = [r[key] for r in runs if key in r]
+        if values:
+            print("  %-12s %9.0f messages/s  (%.0f .. %.0f)" % (client, statistics.median(values), min(values), max(values)))
+    for client in ("minimal", "sequential", "python"):
+        key = "fast_vs_" + client + "_x"
+        values = [r[key] for r in runs if key in r]
+        if values:
+            goal = targets.get(name, {}).get(client)
+            print("  fast / %-10s %6.1fx  (%.1f .. %.1f)%s" % (client, statistics.median(values), min(values),
+                  max(values), "  target %dx" % goal if goal else ""))
+EOF2
+}
+
 bash scripts/setup.sh test
 install_extras
 case $what in
   headers) bench_headers ;;
   checkrun) bench_checkrun ;;
-  all) bench_headers; echo; bench_checkrun ;;
+  fastcheck) bench_fastcheck ;;
+  all) bench_headers; echo; bench_checkrun; echo; bench_fastcheck ;;
 esac

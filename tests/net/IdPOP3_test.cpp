@@ -508,9 +508,9 @@ TEST(POP3Line, RepliesInOrderWithinTheDepth) {
             }
         }
         TIdPOP3 client;
-        client.PipelineDepth = row.depth;
         client.LongHeaderLines = TIdMessageClient::TIdLongHeaderLines::Cut;
         connectTo(client, server);
+        client.SetPipelineDepth(row.depth);
         for (int n = 1; n <= 3; ++n) {
             client.Enqueue(TIdPOP3Command::Top, n);
             client.Enqueue(TIdPOP3Command::List, n);
