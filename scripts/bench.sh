@@ -2,7 +2,7 @@
 # Runs the benchmarks that have peers, with their peers, in one go, and
 # prints the rates side by side.
 #
-#   scripts/bench.sh [headers|checkrun|all]      (default: all)
+#   scripts/bench.sh [headers|checkrun|decode|all]      (default: all)
 #
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
 #           loopback, GMime 3 when installed) and Python's email parser
@@ -15,6 +15,11 @@
 #           run by run; then 10,000 messages from an in-process scripted
 #           server and the share of that run spent filling the list and
 #           judging spam
+# decode    the content transfer decoders (bench/transfer_decode_bench: 64 MiB
+#           each of Base64, quoted-printable and uuencode lines, line by line
+#           into memory and into a file) taking turns with coreutils base64 -d
+#           and Python's binascii on the same input, every output checked
+#           (bench/python/transfer_decode_report.py)
 #
 # SKIMLET_BENCH_PINNED=1 runs the Dovecot part with the server's processes
 # on the last processor and the three clients on the first (taskset), so
@@ -31,7 +36,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | all) ;; *) sed -n '2,29p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | decode | all) ;; *) sed -n '2,34p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -136,10 +141,18 @@ bench_checkrun() {
   python3 bench/python/checkrun_report.py "$work/checkrun.json" "$work/scripted.json"
 }
 
+bench_decode() {
+  build transfer_decode_bench
+  echo "== content transfer decoding: 64 MiB of encoded input per kind"
+  "$BUILD/bench/transfer_decode_bench" --write-inputs="$work"
+  python3 bench/python/transfer_decode_report.py "$BUILD/bench/transfer_decode_bench" "$work" --rounds 5
+}
+
 bash scripts/setup.sh test
 install_extras
 case $what in
   headers) bench_headers ;;
   checkrun) bench_checkrun ;;
-  all) bench_headers; echo; bench_checkrun ;;
+  decode) bench_decode ;;
+  all) bench_headers; echo; bench_checkrun; echo; bench_decode ;;
 esac

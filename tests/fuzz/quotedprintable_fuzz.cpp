@@ -1,0 +1,32 @@
+// Feeds arbitrary bytes to the quoted-printable decoder, whole and as lines
+// with CR LF the way body reception passes them. Nothing may raise, and no
+// text yields more bytes than it has.
+#include "message/IdCoderQuotedPrintable.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+void decodeBounded(TIdDecoderQuotedPrintable& decoder, std::string_view text) {
+    MemorySink sink;
+    decoder.DecodeToStream(text, sink);
+    if (sink.Size() > text.size()) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    TIdDecoderQuotedPrintable decoder;
+    decodeBounded(decoder, input);
+    while (!input.empty()) {
+        const std::size_t lf = input.find('\n');
+        decodeBounded(decoder, std::string(input.substr(0, lf)) + "\r\n");
+        input.remove_prefix(lf == std::string_view::npos ? input.size() : lf + 1);
+    }
+    return 0;
+}
