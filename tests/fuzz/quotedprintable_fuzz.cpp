@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the quoted-printable decoder, whole and as lines
 // with CR LF the way body reception passes them. Nothing may raise, and no
 // text yields more bytes than it has.
+#include "FuzzLines.h"
 #include "message/IdCoderQuotedPrintable.h"
 
 #include <cstddef>
@@ -20,13 +21,9 @@ void decodeBounded(TIdDecoderQuotedPrintable& decoder, std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
     TIdDecoderQuotedPrintable decoder;
     decodeBounded(decoder, input);
-    while (!input.empty()) {
-        const std::size_t lf = input.find('\n');
-        decodeBounded(decoder, std::string(input.substr(0, lf)) + "\r\n");
-        input.remove_prefix(lf == std::string_view::npos ? input.size() : lf + 1);
-    }
+    forEachLine(input, [&](std::string_view line) { decodeBounded(decoder, std::string(line) + "\r\n"); });
     return 0;
 }
