@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // A write to a file failed; the text names the system's reason.
 class EIdFileWriteError : public EIdException {
@@ -51,6 +53,22 @@ private:
     void put(std::string_view bytes) override;
     char* data_ = nullptr;
     std::size_t capacity_ = 0;
+};
+
+// Passes every write on to `target` after `check` has seen its size; the
+// check raises to refuse it, before anything of it is kept.
+class CheckedSink final : public ByteSink {
+public:
+    CheckedSink(ByteSink& target, std::function<void(std::size_t)> check)
+        : target_(target), check_(std::move(check)) {}
+
+private:
+    void put(std::string_view bytes) override {
+        check_(bytes.size());
+        target_.Write(bytes);
+    }
+    ByteSink& target_;
+    std::function<void(std::size_t)> check_;
 };
 
 // A file written through a buffer of kBufferSize bytes, so that a write per
