@@ -25,39 +25,58 @@ constexpr std::array<signed char, 256> kHexValues = [] {
 
 constexpr std::size_t kWordSize = 8;
 
+// The offset of the first "=" in the eight bytes of `word` (the first in
+// memory lowest), or 8.
+int firstEquals(std::uint64_t word) {
+    // The high bit of exactly the bytes that are "=" (they are 0 in x).
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t x = word ^ 0x3D3D3D3D3D3D3D3DULL;
+    const std::uint64_t found = ~(((x & kLow7) + kLow7) | x | kLow7);
+    if (found == 0) return 8;
+    return (std::endian::native == std::endian::little ? std::countr_zero(found) : std::countl_zero(found)) / 8;
+}
+
 // Copies the bytes from `at` up to the next "=" (or `end`) to `out`, eight at
-// a time where eight are left: a word is copied whole and tested for an "="
-// all at once (runs between escapes are too short in prose for memchr to
-// pay). The output never runs ahead of the input, so a word stored at `out`
-// stays within room of the text's size. Returns the length of the run.
-std::size_t copyRun(const char* at, const char* end, char* out) {
+// a time: a word is copied whole and tested for an "=" all at once (runs
+// between escapes are too short in prose for memchr to pay). The last few
+// bytes are the top of the word that ends at `end`, when the text has eight
+// bytes. The output never runs ahead of the input, so `out` has room for a
+// word beyond the text's size. Returns the length of the run.
+std::size_t copyRun(const char* begin, const char* at, const char* end, char* out) {
     const char* const start = at;
-    while (end - at >= static_cast<std::ptrdiff_t>(kWordSize)) {
+    for (;;) {
+        const std::size_t left = static_cast<std::size_t>(end - at);
         std::uint64_t word;
-        std::memcpy(&word, at, kWordSize);
-        std::memcpy(out + (at - start), &word, kWordSize);
-        // The high bit of exactly the bytes that were "=" (they are 0 in x).
-        constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-        const std::uint64_t x = word ^ 0x3D3D3D3D3D3D3D3DULL;
-        const std::uint64_t found = ~(((x & kLow7) + kLow7) | x | kLow7);
-        if (found != 0) {
-            const int bits = std::endian::native == std::endian::little ? std::countr_zero(found)
-                                                                         : std::countl_zero(found);
-            return static_cast<std::size_t>(at - start) + static_cast<std::size_t>(bits / 8);
+        if (left >= kWordSize) {
+            std::memcpy(&word, at, kWordSize);
+        } else if (std::endian::native == std::endian::little && end - begin >= 8 && left > 0) {
+            std::memcpy(&word, end - kWordSize, kWordSize);
+            word >>= 8 * (kWordSize - left);
+        } else {
+            for (; at != end && *at != '='; ++at) out[at - start] = *at;
+            return static_cast<std::size_t>(at - start);
         }
+        std::memcpy(out + (at - start), &word, kWordSize);
+        const std::size_t found = static_cast<std::size_t>(firstEquals(word));
+        if (found < std::min(left, kWordSize)) return static_cast<std::size_t>(at - start) + found;
+        if (left <= kWordSize) return static_cast<std::size_t>(at - start) + left;
         at += kWordSize;
     }
-    for (; at != end && *at != '='; ++at) out[at - start] = *at;
-    return static_cast<std::size_t>(at - start);
 }
 
 }  // namespace
 
 void TIdDecoderQuotedPrintable::DecodeToStream(std::string_view text, ByteSink& destination) {
     text = withoutTrailingBlanks(text);
+    // A soft line break at the end gives nothing; taken off here, it leaves
+    // the escapes inside the line to the loop, which then rarely meets an
+    // "=" without digits. ("=" is never part of another escape.)
+    const std::size_t size = text.size();
+    if (size >= 3 && text[size - 1] == '\n' && text[size - 2] == '\r' && text[size - 3] == '=') text.remove_suffix(3);
     // The result never outgrows the text: an escape of two or three
-    // characters gives one byte, "=20" and its line break give three.
-    writeOut(decodeEscapes(text, outputRoom(text.size())), destination);
+    // characters gives one byte, "=20" and its line break give three. The
+    // room has a word more for copyRun.
+    writeOut(decodeEscapes(text, outputRoom(text.size() + kWordSize)), destination);
 }
 
 // The text with the blanks and tabs of its trailing run of blanks, tabs, CRs
@@ -81,7 +100,7 @@ char* TIdDecoderQuotedPrintable::decodeEscapes(std::string_view text, char* out)
     const auto hexAt = [&](std::size_t i) { return kHexValues[static_cast<unsigned char>(at[i])]; };
     const auto lineBreakAt = [&] { return at != end && isLineBreak(*at); };
     for (;;) {
-        const std::size_t run = copyRun(at, end, out);
+        const std::size_t run = copyRun(text.data(), at, end, out);
         at += run;
         out += run;
         if (at == end) return out;

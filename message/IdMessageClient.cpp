@@ -175,9 +175,9 @@ void TIdMessageClient::ReceiveMessageBody(TIdMessage& msg, std::string_view deli
         if (reception.ReadFailed()) throw;
         // The content failed, not the connection: read the rest of the
         // reply so that the next command meets its own reply.
-        if (drainReply(delimiter, reception)) throw EIdMessageBodyError(failure.what());
+        if (drainReply(delimiter, reception)) throw EIdMessageBodyError(failure.Message());
         TIdTCPConnection::Disconnect();
-        throw EIdException(failure.what());
+        throw EIdException(failure.Message());
     }
 }
 
