@@ -85,7 +85,13 @@ void TIdMessageDecoderMIME::decideKind(std::string_view contentType, std::string
         name.remove_prefix(1);
         name = name.substr(0, name.find('"'));
     }
-    PartFileName = DecodeHeaderText(name);
+    try {
+        PartFileName = DecodeHeaderText(name);
+    } catch (const EIdParseError&) {
+        // A broken encoded word must not cost the attachment: the name
+        // stays as received.
+        PartFileName = name;
+    }
 }
 
 TIdMessageDecoderMIME::Encoding TIdMessageDecoderMIME::contentEncoding() const {

@@ -16,7 +16,8 @@ public:
     TIdMessageDecoderMIME(TIdMessage& owner, BodyReception& reception);
 
     // Reads the part header up to its empty line (in whole-body mode nothing)
-    // and decides the kind. A boundary named by the part's content type is
+    // and decides the kind; a file name whose encoded words cannot be
+    // decoded is kept as received. A boundary named by the part's content type is
     // pushed and becomes PartBoundary. The line "." leaves pkUnknown.
     void ReadPartHeader() override;
     // Writes the content up to the next boundary line: a line "--" and the
