@@ -3,10 +3,18 @@
 #include "message/IdGlobal.h"
 #include "message/IdMessageCoderMIME.h"
 #include "message/IdMessageCoderUUE.h"
+#include "net/IdExceptions.h"
 
 void BodyReception::ReadLine(TIdTCPStream& stream, std::string& line) {
     FReading = true;
-    line = stream.ReadLine();
+    try {
+        line = stream.ReadLine();
+    } catch (const EIdReadLnMaxLineLengthExceeded&) {
+        // The line is still buffered and the connection sound: a line too
+        // long is a fault of the content like any other.
+        FReading = false;
+        throw;
+    }
     FReading = false;
     FReceived += line.size() + 2;
     if (line == FDelimiter) FEnded = true;

@@ -14,7 +14,8 @@
 
 // Body reception failed on the content of the message: a part of unknown
 // type, an unrecognised uuencode scheme, a Base64 line of uneven size, a
-// bound passed, an attachment file that could not be written. The rest of
+// line longer than the line limit, a bound passed, an attachment file that
+// could not be written. The rest of
 // the reply has been read and dropped, so the connection is still in step;
 // the parts read before the failure stay. The message is the failure's own.
 class EIdMessageBodyError : public EIdException {
@@ -63,7 +64,8 @@ public:
     BodyReception(std::string_view delimiter, const TIdBodyLimits& limits) : FDelimiter(delimiter), FLimits(limits) {}
 
     // Reads one line from `stream` into `line` and counts it. When the read
-    // fails, ReadFailed() stays true.
+    // fails, ReadFailed() stays true, except for a line longer than the
+    // line limit, which is left to be read in pieces.
     void ReadLine(TIdTCPStream& stream, std::string& line);
     // Whether the last read failed: the connection, not the content, broke.
     [[nodiscard]] bool ReadFailed() const { return FReading; }

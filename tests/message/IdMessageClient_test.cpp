@@ -162,6 +162,7 @@ TEST_P(ReceiveBody, ContentFailuresKeepTheConnectionInStep) {
         {"uneven Base64 line", {multipart},
          wire({"--B", "", "ok", "--B", "Content-Transfer-Encoding: base64", "", "TWF", longLine, "--B--", "."}), {},
          {"text : ok"}, "Uneven size in DecodeToStream."},
+        {"line over the line limit", {}, wire({"kept", longLine, "."}), {"kept"}, {}, "Max line length exceeded."},
         {"text bound", {}, wire({"0123456789", "0123456789", "x", "."}), {"0123456789"}, {},
          "Message text exceeds the limit of 15 bytes.", {15, 10, 10}},
         {"part bound", {multipart}, wire({"--B", "", "1", "--B", "", "2", "--B", "", "3", "--B--", "."}), {},
