@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -118,6 +119,15 @@ std::string TIdAttachment::ContentDisposition() const { return PartHeaders.GetFi
 
 void TIdAttachment::SetContentDisposition(std::string_view value) {
     PartHeaders.SetFieldValue(kContentDisposition, value);
+}
+
+TIdAttachment::~TIdAttachment() {
+    if (!FOwnedFile.empty()) ::unlink(FOwnedFile.c_str());
+}
+
+void TIdAttachment::TakeStoredFile(std::string path) {
+    StoredPath = path;
+    FOwnedFile = std::move(path);
 }
 
 bool TIdAttachment::SaveCopyTo(const std::string& destination) const {

@@ -62,6 +62,8 @@ public:
 class TIdAttachment : public TIdMessagePart {
 public:
     TIdAttachment() = default;
+    // Removes the file handed over with TakeStoredFile, if any.
+    ~TIdAttachment() override;
 
     [[nodiscard]] std::string ContentDisposition() const;
     void SetContentDisposition(std::string_view value);
@@ -72,11 +74,20 @@ public:
     // raises EIdException "Error saving attachment." on any failure.
     bool SaveCopyTo(const std::string& destination) const;
 
-    // The file holding the decoded content. Neither the part nor the message
-    // deletes it: it must outlive the message for SaveCopyTo, and the code
-    // that created it (body reception) owns its removal.
+    // Makes `path` the StoredPath and the part that file's owner: the file
+    // is removed when the part is freed (with its message, or when the
+    // message's body is reset). Body reception hands over every temporary
+    // file it makes this way; a path merely set in StoredPath is never
+    // removed.
+    void TakeStoredFile(std::string path);
+
+    // The file holding the decoded content; SaveCopyTo needs it for as long
+    // as the part lives.
     std::string StoredPath;
     std::string AttachedFileName;
+
+private:
+    std::string FOwnedFile;
 };
 
 // The parts of one message, owned, in arrival order.

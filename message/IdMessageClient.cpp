@@ -2,8 +2,11 @@
 
 #include "message/IdCoderHeader.h"
 #include "message/IdGlobal.h"
+#include "message/IdTempFiles.h"
 #include "net/IdExceptions.h"
 
+#include <algorithm>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -124,4 +127,167 @@ void TIdMessageClient::ReadHeaderFields(TIdMessage& msg) {
     const std::string priority = value("Priority");
     msg.Priority = ParsePriority(priority.empty() ? value("X-Priority") : priority);
     msg.BoundaryStack.PushBoundary(BoundaryFromContentType(msg.ContentType));
+}
+
+// ---------------------------------------------------------------------------
+// Body reception
+
+namespace {
+
+// A read work span, ended on every way out.
+class ReadWorkSpan {
+public:
+    explicit ReadWorkSpan(TIdComponent& component) : component_(component) { component_.BeginWork(wmRead); }
+    ~ReadWorkSpan() { component_.EndWork(wmRead); }
+    ReadWorkSpan(const ReadWorkSpan&) = delete;
+    ReadWorkSpan& operator=(const ReadWorkSpan&) = delete;
+
+private:
+    TIdComponent& component_;
+};
+
+// The lines of a text part: CR LF, LF or CR ends a line, a final line break
+// adds no empty line, and a NUL byte ends the text.
+std::vector<std::string> splitLines(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + (text.substr(end).starts_with("\r\n") ? 2 : 1);
+    }
+    return lines;
+}
+
+}  // namespace
+
+void TIdMessageClient::ReceiveMessageBody(TIdMessage& msg, std::string_view delimiter) {
+    if (msg.NoDecode) {
+        ReadLinesUntil(msg.Body, delimiter, true);
+        return;
+    }
+    const ReadWorkSpan span(*this);
+    BodyReception reception(delimiter, BodyLimits);
+    try {
+        receiveBodyLines(msg, reception);
+    } catch (const EIdException& failure) {
+        if (reception.ReadFailed()) throw;
+        // The content failed, not the connection: read the rest of the
+        // reply so that the next command meets its own reply.
+        if (drainReply(delimiter, reception)) throw EIdMessageBodyError(failure.Message());
+        TIdTCPConnection::Disconnect();
+        throw EIdException(failure.Message());
+    }
+}
+
+// Line by line up to the delimiter: a line that starts a part hands the
+// reading to that part's reader (and to the readers of the parts after it);
+// every other line goes to the body.
+void TIdMessageClient::receiveBodyLines(TIdMessage& msg, BodyReception& reception) {
+    TIdTCPStream stream(*this);
+    std::string line;
+    bool messageEnded = false;
+    while (!messageEnded) {
+        reception.ReadLine(stream, line);
+        if (reception.Ended()) return;
+        if (auto reader = TIdMessageDecoderList::Instance().FindPartStart(msg, line, reception)) {
+            readParts(msg, std::move(reader), messageEnded);
+        } else {
+            addBodyLine(msg, line, reception);
+        }
+    }
+}
+
+void TIdMessageClient::addBodyLine(TIdMessage& msg, std::string_view line, BodyReception& reception) {
+    if (line.starts_with("..")) line.remove_prefix(1);
+    reception.CountText(line.size());
+    msg.Body.emplace_back(line);
+}
+
+// Each reader stores its part and hands over the reader of the next one.
+void TIdMessageClient::readParts(TIdMessage& msg, std::unique_ptr<TIdMessageDecoder> reader, bool& messageEnded) {
+    while (reader) {
+        reader->InputStream = std::make_unique<TIdTCPStream>(*this);
+        reader->ReadPartHeader();
+        if (reader->Declined()) {
+            for (const std::string& line : reader->DeclinedLines) addBodyLine(msg, line, reader->Reception());
+            return;
+        }
+        switch (reader->PartKind) {
+            case pkText:
+                reader = StoreTextPart(std::move(reader), messageEnded);
+                break;
+            case pkAttachment:
+                reader = StoreAttachmentPart(std::move(reader), messageEnded);
+                break;
+            default:
+                throw EIdException("Unknown Message Part Type.");
+        }
+    }
+}
+
+std::unique_ptr<TIdMessageDecoder> TIdMessageClient::StoreTextPart(std::unique_ptr<TIdMessageDecoder> reader,
+                                                                   bool& messageEnded) {
+    BodyReception& reception = reader->Reception();
+    reception.CountPart();
+    MemorySink buffer;
+    CheckedSink bounded(buffer, [&](std::size_t size) { reception.CountText(size); });
+    std::unique_ptr<TIdMessageDecoder> next = reader->ReadPartBody(bounded, messageEnded);
+    TIdText& part = reader->Owner.Parts.Add<TIdText>();
+    part.SetContentType(reader->PartField("Content-Type"));
+    part.SetContentTransfer(reader->PartField("Content-Transfer-Encoding"));
+    part.Body = splitLines(buffer.Data());
+    return next;
+}
+
+std::unique_ptr<TIdMessageDecoder> TIdMessageClient::StoreAttachmentPart(std::unique_ptr<TIdMessageDecoder> reader,
+                                                                         bool& messageEnded) {
+    BodyReception& reception = reader->Reception();
+    reception.CountPart();
+    const AttachmentFile file = AttachmentFolder::Process().CreateFile();
+    std::unique_ptr<TIdMessageDecoder> next;
+    try {
+        FileSink sink(file.fd);
+        CheckedSink bounded(sink, [&](std::size_t size) { reception.CountFileBytes(size); });
+        next = reader->ReadPartBody(bounded, messageEnded);
+        sink.Close();
+    } catch (...) {
+        // A part that failed is not added; its file must not linger.
+        ::unlink(file.path.c_str());
+        throw;
+    }
+    TIdAttachment& part = reader->Owner.Parts.Add<TIdAttachment>();
+    part.SetContentType(reader->PartField("Content-Type"));
+    part.SetContentTransfer(reader->PartField("Content-Transfer-Encoding"));
+    part.SetContentDisposition(reader->PartField("Content-Disposition"));
+    part.AttachedFileName = reader->PartFileName;
+    part.TakeStoredFile(file.path);
+    return next;
+}
+
+// Reads and drops lines up to the delimiter line. A line longer than the
+// line limit comes in pieces, and a piece after the first is never taken
+// for the delimiter. False when more than MaxBodyDrainSize bytes came first.
+bool TIdMessageClient::drainReply(std::string_view delimiter, const BodyReception& reception) {
+    if (reception.Ended()) return true;
+    const TIdMaxLineAction action = MaxLineAction;
+    MaxLineAction = maSplit;
+    const int piece = MaxLineLength > 0 ? MaxLineLength : 16384;
+    const std::uint64_t start = InputBuffer().TotalRemoved();
+    std::string line;
+    bool continued = false;
+    bool found = false;
+    try {
+        while (!found && InputBuffer().TotalRemoved() - start <= static_cast<std::uint64_t>(MaxBodyDrainSize)) {
+            readLineInto(line, "\n", piece);
+            found = !continued && line == delimiter;
+            continued = ReadLnSplit();
+        }
+    } catch (...) {
+        MaxLineAction = action;
+        throw;
+    }
+    MaxLineAction = action;
+    return found;
 }

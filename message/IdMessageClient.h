@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message/IdMessage.h"
+#include "message/IdMessageCoder.h"
 #include "net/IdTCPClient.h"
 
 #include <cstdint>
@@ -37,8 +38,31 @@ public:
     // the address, encoded-word and date parsers' errors pass through.
     static void ReadHeaderFields(TIdMessage& msg);
 
-    // Body reception (text lines, MIME parts, attachments) joins here for the
-    // whole-message fetch.
+    // Reads the rest of a message after its header, up to the line
+    // `delimiter`, into msg.Body (lines outside any part, a leading ".." made
+    // "."), and msg.Parts: MIME parts cut at their boundaries, nested ones
+    // included, Base64 and quoted-printable decoded, uuencoded and xxencoded
+    // blocks of plain text found; text parts in memory, attachments in files
+    // of the process's private temporary folder. Runs inside a read work
+    // span. A failure of the connection passes through as it is and ends the
+    // reception where it happened. A failure of the content (see
+    // EIdMessageBodyError) reads and drops the rest of the reply and then
+    // raises EIdMessageBodyError with the failure's text; when the rest runs
+    // beyond MaxBodyDrainSize bytes the socket is closed instead and the
+    // failure raised as EIdException. Either way the parts read so far stay.
+    void ReceiveMessageBody(TIdMessage& msg, std::string_view delimiter);
+
+    // Steps of ReceiveMessageBody: run the reader's ReadPartBody into memory
+    // or into a new temporary file, add the text part or attachment to its
+    // message, and return the reader of the next part.
+    std::unique_ptr<TIdMessageDecoder> StoreTextPart(std::unique_ptr<TIdMessageDecoder> reader, bool& messageEnded);
+    std::unique_ptr<TIdMessageDecoder> StoreAttachmentPart(std::unique_ptr<TIdMessageDecoder> reader,
+                                                           bool& messageEnded);
+
+    // The bounds of what one message's body may make the program hold.
+    TIdBodyLimits BodyLimits;
+    // The most bytes read and dropped after a content failure.
+    std::int64_t MaxBodyDrainSize = 1024LL * 1024 * 1024;
 
 private:
     // One header line into `line`; with LongHeaderLines Cut a longer line
@@ -46,6 +70,10 @@ private:
     // `start` is where the header began in the input, for the bound on the
     // bytes a header may gather.
     void readHeaderLine(std::string& line, std::uint64_t start);
+    void receiveBodyLines(TIdMessage& msg, BodyReception& reception);
+    void readParts(TIdMessage& msg, std::unique_ptr<TIdMessageDecoder> reader, bool& messageEnded);
+    static void addBodyLine(TIdMessage& msg, std::string_view line, BodyReception& reception);
+    [[nodiscard]] bool drainReply(std::string_view delimiter, const BodyReception& reception);
 
     bool headerWasCut_ = false;
 };

@@ -2,7 +2,7 @@
 # Runs the benchmarks that have peers, with their peers, in one go, and
 # prints the rates side by side.
 #
-#   scripts/bench.sh [headers|checkrun|fastcheck|all]      (default: all)
+#   scripts/bench.sh [headers|checkrun|fastcheck|decode|all]      (default: all)
 #
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
 #           loopback, GMime 3 when installed) and Python's email parser
@@ -20,6 +20,11 @@
 #           client and Python's poplib, on 2,000 messages over loopback and
 #           on 500 messages through a relay that adds 10 ms each way
 #           (bench/fastcheck_gui_bench)
+# decode    the content transfer decoders (bench/transfer_decode_bench: 64 MiB
+#           each of Base64, quoted-printable and uuencode lines, line by line
+#           into memory and into a file) taking turns with coreutils base64 -d
+#           and Python's binascii on the same input, every output checked
+#           (bench/python/transfer_decode_report.py)
 #
 # SKIMLET_BENCH_PINNED=1 runs the Dovecot part with the server's processes
 # on the last processor and the three clients on the first (taskset), so
@@ -36,7 +41,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | fastcheck | all) ;; *) sed -n '2,35p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | fastcheck | decode | all) ;; *) sed -n '2,40p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -177,11 +182,19 @@ for name, runs in rows.items():
 EOF2
 }
 
+bench_decode() {
+  build transfer_decode_bench
+  echo "== content transfer decoding: 64 MiB of encoded input per kind"
+  "$BUILD/bench/transfer_decode_bench" --write-inputs="$work"
+  python3 bench/python/transfer_decode_report.py "$BUILD/bench/transfer_decode_bench" "$work" --rounds 5
+}
+
 bash scripts/setup.sh test
 install_extras
 case $what in
   headers) bench_headers ;;
   checkrun) bench_checkrun ;;
   fastcheck) bench_fastcheck ;;
-  all) bench_headers; echo; bench_checkrun; echo; bench_fastcheck ;;
+  decode) bench_decode ;;
+  all) bench_headers; echo; bench_checkrun; echo; bench_fastcheck; echo; bench_decode ;;
 esac
