@@ -571,3 +571,47 @@ TEST(POP3Line, CapabilitiesAfterTheGreeting) {
 }
 
 }  // namespace
+
+// With STARTTLS nothing but "STLS" goes out before the encryption is up: a
+// refusal, bytes slipped in after "+OK", or a failed handshake end the
+// connection before "USER".
+TEST(POP3, StartTLSNeverFallsBackToAPlainLogin) {
+    struct Row {
+        const char* name;
+        std::function<void(FakeServer&)> script;
+        Lines sent;
+        std::string failure;
+    };
+    const Row rows[] = {
+        {"refused", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "-ERR Unknown command\r\n"); },
+         {"STLS", "QUIT"},
+         "The server refused to encrypt the connection (STLS), so the user name and password were not sent. "
+         "Its answer: Unknown command"},
+        {"bytes after +OK", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "+OK Begin TLS\r\n+OK\r\n"); },
+         {"STLS"},
+         "The server sent more than its answer to STLS before the encryption began; the connection was closed."},
+        {"closed in the handshake", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "+OK Begin\r\n").close(); },
+         {"STLS"},
+         "The encrypted connection could not be set up: the server closed the connection"},
+    };
+    for (const Row& row : rows) {
+        FakeServer server;
+        row.script(server);
+        TIdPOP3 client;
+        client.UseTLS = TIdUseTLS::utStartTLS;
+        EXPECT_EQ(loginFailure(client, server), row.failure) << row.name;
+        EXPECT_FALSE(client.IsConnected()) << row.name;
+        EXPECT_EQ(server.waitAndLines(), row.sent) << row.name;
+    }
+}
+
+// A plain server on a TLS port: the handshake fails and not even the
+// greeting is taken for one.
+TEST(POP3, ImplicitTLSToAPlainServerFailsInTheHandshake) {
+    FakeServer server;
+    server.send(kGreeting).pause(std::chrono::milliseconds(200)).close();
+    TIdPOP3 client;
+    client.UseTLS = TIdUseTLS::utImplicitTLS;
+    EXPECT_EQ(loginFailure(client, server).rfind("The encrypted connection could not be set up: ", 0), 0u);
+    EXPECT_FALSE(client.IsConnected());
+}
