@@ -9,7 +9,10 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -330,10 +333,27 @@ int TIdSSLIOHandlerSocket::RecvWithin(char* buffer, std::size_t size, int msec) 
     ERR_clear_error();
     std::size_t read = 0;
     const int result = SSL_read_ex(ssl_, buffer, size, &read);
-    if (result == 1) return static_cast<int>(read);
+    if (result == 1) return static_cast<int>(read + drainRecords(buffer + read, size - read));
     const int error = SSL_get_error(ssl_, result);
     if (error == SSL_ERROR_WANT_READ && !socketFailed_) return kRecvTimedOut;
     return failure(result, "receive");
+}
+
+// Records already received are handed out together, as the plain
+// transport's one receive would hand out their bytes: a reply that arrives
+// as several records would otherwise cost a pass through the connection's
+// receive loop for each. Never waits; a failure is left for the next read.
+std::size_t TIdSSLIOHandlerSocket::drainRecords(char* buffer, std::size_t size) {
+    std::size_t total = 0;
+    drainOnly_ = true;
+    while (total < size && SSL_has_pending(ssl_) == 1) {
+        std::size_t read = 0;
+        if (SSL_read_ex(ssl_, buffer + total, size - total, &read) != 1) break;
+        total += read;
+    }
+    drainOnly_ = false;
+    ERR_clear_error();
+    return total;
 }
 
 int TIdSSLIOHandlerSocket::failure(int result, const char* what) {
@@ -351,6 +371,14 @@ void TIdSSLIOHandlerSocket::setWait(int msec) {
 }
 
 int TIdSSLIOHandlerSocket::rawRecv(char* buffer, std::size_t size) {
+    if (drainOnly_) {
+        const ssize_t n = ::recv(Binding()->Handle(), buffer, size, MSG_DONTWAIT);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kRecvTimedOut;
+        TIdStack::SetLastError(TIdStack::TranslateErrno(errno));
+        socketFailed_ = true;
+        return -1;
+    }
     int msec = -1;
     if (waitLimit_ >= 0) msec = static_cast<int>(std::max(1LL, waitLimit_ - (nowMs() - waitStart_)));
     const int n = Binding()->RecvWithin(buffer, size, msec);

@@ -104,6 +104,7 @@ private:
     // A failed TLS call: 0 for the peer's close, -1 for a socket failure
     // (the error recorded as for the plain transport); raises otherwise.
     int failure(int result, const char* what);
+    std::size_t drainRecords(char* buffer, std::size_t size);
 
     ssl_st* ssl_ = nullptr;
     std::string host_;
@@ -115,6 +116,8 @@ private:
     bool socketFailed_ = false;
     bool broken_ = false;
     bool established_ = false;
+    // While set, a raw receive takes only what has arrived, without waiting.
+    bool drainOnly_ = false;
 };
 
 // Secures the connection's socket: handshake and certificate check, waiting

@@ -615,3 +615,19 @@ TEST(POP3, ImplicitTLSToAPlainServerFailsInTheHandshake) {
     EXPECT_EQ(loginFailure(client, server).rfind("The encrypted connection could not be set up: ", 0), 0u);
     EXPECT_FALSE(client.IsConnected());
 }
+
+// A server that never answers the handshake: it ends at the read time
+// limit, as a read would, and the idle hook runs while it waits.
+TEST(POP3, TLSHandshakeWaitsAsReadsDo) {
+    FakeServer server;
+    server.stall();
+    TIdPOP3 client;
+    client.UseTLS = TIdUseTLS::utImplicitTLS;
+    client.ReadTimeout = 300;
+    int calls = 0;
+    TIdStack::SetIdleHook([&] { ++calls; });
+    EXPECT_EQ(loginFailure(client, server), "Read Timeout");
+    TIdStack::SetIdleHook(nullptr);
+    EXPECT_GE(calls, 4);
+    EXPECT_FALSE(client.IsConnected());
+}
