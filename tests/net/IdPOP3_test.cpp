@@ -57,6 +57,28 @@ std::string loginFailure(TIdPOP3& client, FakeServer& server) {
     return failureOf([&] { client.Connect(); });
 }
 
+// A login that fails on a scripted server: what the client raised and every
+// line the server received.
+struct LoginRow {
+    const char* name;
+    std::function<void(FakeServer&)> script;
+    Lines sent;
+    std::string failure;
+};
+
+template <std::size_t N>
+void expectLoginFailures(const LoginRow (&rows)[N], TIdUseTLS mode) {
+    for (const LoginRow& row : rows) {
+        FakeServer server;
+        row.script(server);
+        TIdPOP3 client;
+        client.UseTLS = mode;
+        EXPECT_EQ(loginFailure(client, server), row.failure) << row.name;
+        EXPECT_FALSE(client.IsConnected()) << row.name;
+        EXPECT_EQ(server.waitAndLines(), row.sent) << row.name;
+    }
+}
+
 TEST(POP3, DefaultsAndLogin) {
     TIdPOP3 client;
     EXPECT_EQ(client.Port, 110);
@@ -75,13 +97,7 @@ TEST(POP3, DefaultsAndLogin) {
 // "-ERR" anywhere in the login: the reply error with the text after "-ERR",
 // then QUIT and close.
 TEST(POP3, LoginRefusedAtEveryStep) {
-    struct Row {
-        const char* name;
-        std::function<void(FakeServer&)> script;
-        Lines sent;
-        std::string failure;
-    };
-    const Row rows[] = {
+    const LoginRow rows[] = {
         {"greeting", [](FakeServer& s) { s.send("-ERR busy\r\n"); }, {"QUIT"}, "reply error 2:  busy\r\n"},
         {"USER",
          [](FakeServer& s) { s.send(kGreeting).exchange("USER bob", "-ERR who?\r\n"); },
@@ -106,14 +122,7 @@ TEST(POP3, LoginRefusedAtEveryStep) {
          {"USER bob", "QUIT"},
          "Unrecognized POP3 Response Header:\n\"ine\r\n\""},
     };
-    for (const Row& row : rows) {
-        FakeServer server;
-        row.script(server);
-        TIdPOP3 client;
-        EXPECT_EQ(loginFailure(client, server), row.failure) << row.name;
-        EXPECT_FALSE(client.IsConnected()) << row.name;
-        EXPECT_EQ(server.waitAndLines(), row.sent) << row.name;
-    }
+    expectLoginFailures(rows, TIdUseTLS::utNoTLS);
 }
 
 TEST(POP3, StatusWordsIgnoreCase) {
@@ -570,19 +579,11 @@ TEST(POP3Line, CapabilitiesAfterTheGreeting) {
     }
 }
 
-}  // namespace
-
 // With STARTTLS nothing but "STLS" goes out before the encryption is up: a
 // refusal, bytes slipped in after "+OK", or a failed handshake end the
 // connection before "USER".
 TEST(POP3, StartTLSNeverFallsBackToAPlainLogin) {
-    struct Row {
-        const char* name;
-        std::function<void(FakeServer&)> script;
-        Lines sent;
-        std::string failure;
-    };
-    const Row rows[] = {
+    const LoginRow rows[] = {
         {"refused", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "-ERR Unknown command\r\n"); },
          {"STLS", "QUIT"},
          "The server refused to encrypt the connection (STLS), so the user name and password were not sent. "
@@ -594,15 +595,7 @@ TEST(POP3, StartTLSNeverFallsBackToAPlainLogin) {
          {"STLS"},
          "The encrypted connection could not be set up: the server closed the connection"},
     };
-    for (const Row& row : rows) {
-        FakeServer server;
-        row.script(server);
-        TIdPOP3 client;
-        client.UseTLS = TIdUseTLS::utStartTLS;
-        EXPECT_EQ(loginFailure(client, server), row.failure) << row.name;
-        EXPECT_FALSE(client.IsConnected()) << row.name;
-        EXPECT_EQ(server.waitAndLines(), row.sent) << row.name;
-    }
+    expectLoginFailures(rows, TIdUseTLS::utStartTLS);
 }
 
 // A plain server on a TLS port: the handshake fails and not even the
@@ -631,3 +624,5 @@ TEST(POP3, TLSHandshakeWaitsAsReadsDo) {
     EXPECT_GE(calls, 4);
     EXPECT_FALSE(client.IsConnected());
 }
+
+}  // namespace
