@@ -316,7 +316,8 @@ bool TIdSSLIOHandlerSocket::Readable(int msec) {
 
 int TIdSSLIOHandlerSocket::Send(const char* data, std::size_t size) {
     if (ssl_ == nullptr) return TIdIOHandlerSocket::Send(data, size);
-    if (!Connected() || broken_) throw EIdClosedSocket();
+    // Nothing travels over a TLS connection before its handshake is done.
+    if (!Connected() || broken_ || !established_) throw EIdClosedSocket();
     setWait(-1);
     ERR_clear_error();
     std::size_t written = 0;
@@ -328,7 +329,8 @@ int TIdSSLIOHandlerSocket::Recv(char* buffer, std::size_t size) { return RecvWit
 
 int TIdSSLIOHandlerSocket::RecvWithin(char* buffer, std::size_t size, int msec) {
     if (ssl_ == nullptr) return TIdIOHandlerSocket::RecvWithin(buffer, size, msec);
-    if (!Connected() || broken_) throw EIdClosedSocket();
+    // Nothing travels over a TLS connection before its handshake is done.
+    if (!Connected() || broken_ || !established_) throw EIdClosedSocket();
     setWait(msec);
     ERR_clear_error();
     std::size_t read = 0;
@@ -392,26 +394,40 @@ int TIdSSLIOHandlerSocket::rawSend(const char* data, std::size_t size) {
     return n;
 }
 
+namespace {
+
+// The handshake in slices: the time limit checked and the idle hook called
+// between them. True once it is complete.
+bool handshakeWithin(TIdTCPConnection& connection, TIdSSLIOHandlerSocket& tls, long long deadline) {
+    int slice = static_cast<int>(std::max(1LL, deadline - nowMs()));
+    if (TIdStack::HasIdleHook()) slice = std::min(slice, TIdStack::kIdleInterval);
+    if (tls.ContinueHandshake(slice)) return true;
+    if (nowMs() >= deadline) throw EIdReadTimeout();
+    if (TIdStack::HasIdleHook()) {
+        // The hook runs window events, which may close this connection and
+        // free its transport.
+        TIdStack::CallIdleHook();
+        if (connection.IOHandler() != &tls || !tls.Connected()) throw EIdNotConnected();
+    }
+    return false;
+}
+
+}  // namespace
+
 void NegotiateTLS(TIdTCPConnection& connection) {
     auto* tls = dynamic_cast<TIdSSLIOHandlerSocket*>(connection.IOHandler());
     if (tls == nullptr) throw EIdTLSError("The connection has no transport for encryption.");
     const int limit = connection.ReadTimeout > 0 ? connection.ReadTimeout : TIdIOHandlerSocket::kIdleConnectLimit;
     const long long deadline = nowMs() + limit;
-    tls->StartTLS();
-    for (;;) {
-        int slice = static_cast<int>(std::max(1LL, deadline - nowMs()));
-        if (TIdStack::HasIdleHook()) slice = std::min(slice, TIdStack::kIdleInterval);
-        if (tls->ContinueHandshake(slice)) break;
-        if (nowMs() >= deadline) {
-            tls->Close();
-            throw EIdReadTimeout();
+    try {
+        tls->StartTLS();
+        while (!handshakeWithin(connection, *tls, deadline)) {
         }
-        if (TIdStack::HasIdleHook()) {
-            // The hook runs window events, which may close this connection
-            // and free its transport.
-            TIdStack::CallIdleHook();
-            if (connection.IOHandler() != tls || !tls->Connected()) throw EIdNotConnected();
-        }
+    } catch (...) {
+        // A handshake left unfinished (the time ran out, the hook raised)
+        // leaves no socket on which a "QUIT" could still be tried.
+        if (connection.IOHandler() == tls) tls->Close();
+        throw;
     }
     tls->CheckPeerCertificate();
 }

@@ -620,8 +620,17 @@ TEST(POP3, TLSHandshakeWaitsAsReadsDo) {
     int calls = 0;
     TIdStack::SetIdleHook([&] { ++calls; });
     EXPECT_EQ(loginFailure(client, server), "Read Timeout");
-    TIdStack::SetIdleHook(nullptr);
     EXPECT_GE(calls, 4);
+    EXPECT_FALSE(client.IsConnected());
+    // A hook that ends the command (the user's stop) ends the handshake.
+    FakeServer stalled;
+    stalled.stall().start();
+    client.Port = stalled.port();
+    TIdStack::SetIdleHook([&] {
+        if (++calls > 6) throw std::runtime_error("stopped");
+    });
+    EXPECT_THROW(client.Connect(), std::runtime_error);
+    TIdStack::SetIdleHook(nullptr);
     EXPECT_FALSE(client.IsConnected());
 }
 
