@@ -1,10 +1,13 @@
 #include "app/fmEdit.h"
 
+#include "app/udmAccountSecurity.h"
 #include "message/IdGlobal.h"
+#include "net/IdStack.h"
 #include "ui/Help.h"
 #include "ui/Platform.h"
 #include "ui/TextCodec.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -37,6 +40,13 @@ QLineEdit* edit(QWidget* parent, const char* name) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QString::fromLatin1(name));
     return e;
+}
+
+// Whether `host` names this machine, where a plain password never leaves it.
+bool isLoopback(const QString& host) {
+    const QString h = host.trimmed();
+    if (h.isEmpty() || h.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) return true;
+    return TIdStack::IsIP(ui::fromQString(h)) && h.startsWith(QStringLiteral("127."));
 }
 
 // The stored bytes stay as they were unless the user changed the text.
@@ -92,7 +102,8 @@ Tfedit::Tfedit(QWidget* parent) : QDialog(parent) {
     QWidget::setTabOrder(eUser, ePassw);
     QWidget::setTabOrder(ePassw, eHost);
     QWidget::setTabOrder(eHost, ePort);
-    QWidget::setTabOrder(ePort, Button1);
+    QWidget::setTabOrder(ePort, cbSecurity);
+    QWidget::setTabOrder(cbSecurity, Button1);
     QWidget::setTabOrder(Button1, Button2);
     eAddress->setFocus();
 }
@@ -147,9 +158,50 @@ QWidget* Tfedit::CreatePage() {
     server->addWidget(eHost, 0, 1);
     server->addWidget(Label5, 1, 0);
     server->addWidget(ePort, 1, 1, Qt::AlignLeft);
+    CreateSecurity(server, page);
     layout->addLayout(server);
     layout->addStretch();
     return page;
+}
+
+void Tfedit::CreateSecurity(QGridLayout* server, QWidget* page) {
+    Label8 = label(page, "Label8", "Security");
+    cbSecurity = new QComboBox(page);
+    cbSecurity->setObjectName(QStringLiteral("cbSecurity"));
+    for (const TIdUseTLS mode : {TIdUseTLS::utNoTLS, TIdUseTLS::utImplicitTLS, TIdUseTLS::utStartTLS})
+        cbSecurity->addItem(QString::fromLatin1(SecurityModeName(mode)), static_cast<int>(mode));
+    Label9 = label(page, "Label9", "The password is sent unencrypted.");
+    Label9->setWordWrap(true);
+    server->addWidget(Label8, 2, 0);
+    server->addWidget(cbSecurity, 2, 1, Qt::AlignLeft);
+    server->addWidget(Label9, 3, 0, 1, 2);
+    // Only the user's own pick counts as a choice, not one the port made.
+    connect(cbSecurity, &QComboBox::activated, this, [this] {
+        FSecurityChosen = true;
+        UpdateSecurityWarning();
+    });
+    connect(ePort, &QSpinBox::valueChanged, this, [this] { ePortChange(); });
+    connect(eHost, &QLineEdit::textChanged, this, [this] { UpdateSecurityWarning(); });
+    UpdateSecurityWarning();
+}
+
+TIdUseTLS Tfedit::SecurityValue() const { return static_cast<TIdUseTLS>(cbSecurity->currentData().toInt()); }
+
+void Tfedit::SetSecurity(TIdUseTLS mode, bool chosen) {
+    cbSecurity->setCurrentIndex(cbSecurity->findData(static_cast<int>(mode)));
+    FSecurityChosen = chosen;
+    UpdateSecurityWarning();
+}
+
+void Tfedit::ePortChange() {
+    if (FSecurityChosen) return;
+    const int port = PortValue();
+    if (port == 995) SetSecurity(TIdUseTLS::utImplicitTLS, false);
+    if (port == 110) SetSecurity(TIdUseTLS::utNoTLS, false);
+}
+
+void Tfedit::UpdateSecurityWarning() {
+    Label9->setVisible(SecurityValue() == TIdUseTLS::utNoTLS && !isLoopback(eHost->text()));
 }
 
 bool Tfedit::eventFilter(QObject* watched, QEvent* event) {
@@ -180,11 +232,19 @@ int EditAccountDialog(QWidget* parent, TPOP3Rec& rec, const QString& caption) {
     dialog.eUser->setText(ui::toQString(rec.UserName));
     dialog.ePassw->setText(ui::toQString(rec.Password));
     dialog.ePort->setValue(rec.Port);
+    // A mode other than the one its port suggests was the user's choice.
+    dialog.SetSecurity(rec.Security.Mode,
+                       rec.Security.Mode != DefaultSecurity(std::to_string(rec.Port)).Mode);
     if (ui::platform().execDialog(dialog) != QDialog::Accepted) return QDialog::Rejected;
+    const std::string oldHost = rec.Host;
+    const std::int32_t oldPort = rec.Port;
     rec.Name = keepBytes(rec.Name, dialog.eAddress->text());
     rec.Host = keepBytes(rec.Host, dialog.eHost->text());
     rec.UserName = keepBytes(rec.UserName, dialog.eUser->text());
     rec.Password = keepBytes(rec.Password, dialog.ePassw->text());
     rec.Port = dialog.PortValue();
+    rec.Security.Mode = dialog.SecurityValue();
+    // A certificate was trusted for one server only.
+    if (rec.Host != oldHost || rec.Port != oldPort) rec.Security.TrustedFingerprint.clear();
     return QDialog::Accepted;
 }

@@ -2,10 +2,12 @@
 
 #include "app/udmAccounts.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QPointer>
 #include <QSpinBox>
 
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -35,11 +37,22 @@ public:
     void eAddressExit();
     // The port as typed; a text that is not an integer gives 0.
     [[nodiscard]] int PortValue() const;
+    // The security chosen, and setting it as the account's own choice.
+    [[nodiscard]] TIdUseTLS SecurityValue() const;
+    void SetSecurity(TIdUseTLS mode, bool chosen);
+    // Port 995 selects "SSL/TLS" and 110 "None" while the user has not
+    // chosen the security.
+    void ePortChange();
+    // "None" with a server beyond this machine shows that the password
+    // travels unencrypted.
+    void UpdateSecurityWarning();
 
     QPointer<QTabWidget> PageControl1;
     QPointer<QLabel> Image1, Label1, Label2, Label3, Label4, Label5, Label6, Label7;
     QPointer<QLineEdit> eAddress, eUser, ePassw, eHost;
     QPointer<TSpinEdit> ePort;
+    QPointer<QLabel> Label8, Label9;
+    QPointer<QComboBox> cbSecurity;
     QPointer<QPushButton> Button1, Button2;
 
 protected:
@@ -47,6 +60,9 @@ protected:
 
 private:
     QWidget* CreatePage();
+    void CreateSecurity(QGridLayout* server, QWidget* page);
+
+    bool FSecurityChosen = false;
 };
 
 inline constexpr int kAccountHelpContext = 10;

@@ -57,6 +57,10 @@ enum AccountRole : int {
     arUserName,
     arPassword,
     arPort,
+    // How the account is secured (TIdUseTLS) and the fingerprint of a
+    // certificate the user trusted for it.
+    arSecurity,
+    arTrustedFingerprint,
 };
 
 // The main window's help context; F1 opens the help page there.

@@ -3,6 +3,8 @@
 #include "app/fmFilter1.h"
 #include "app/fmEdit.h"
 #include "app/fmMain.h"
+#include "app/udmAccountSecurity.h"
+#include "app/udmTrust.h"
 
 #include "ui/CommandGuard.h"
 #include "ui/Help.h"
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
+#include <exception>
 #include <filesystem>
 
 namespace {
@@ -26,8 +29,10 @@ std::string roleText(const QListWidgetItem& item, int role) {
 }  // namespace
 
 TAccountFields Tfmain::AccountFieldsOf(const QListWidgetItem& item) {
+    const TAccountSecurity security{static_cast<TIdUseTLS>(item.data(arSecurity).toInt()),
+                                    roleText(item, arTrustedFingerprint)};
     return {roleText(item, arName), roleText(item, arHost), roleText(item, arUserName),
-            roleText(item, arPassword), roleText(item, arPort)};
+            roleText(item, arPassword), roleText(item, arPort), security};
 }
 
 void Tfmain::SetAccountItem(QListWidgetItem& item, const TAccountFields& fields) {
@@ -38,7 +43,30 @@ void Tfmain::SetAccountItem(QListWidgetItem& item, const TAccountFields& fields)
     item.setData(arUserName, QByteArray::fromStdString(fields.UserName));
     item.setData(arPassword, QByteArray::fromStdString(fields.Password));
     item.setData(arPort, QByteArray::fromStdString(fields.Port));
+    item.setData(arSecurity, static_cast<int>(fields.Security.Mode));
+    item.setData(arTrustedFingerprint, QByteArray::fromStdString(fields.Security.TrustedFingerprint));
 }
+
+namespace {
+
+// A certificate the user trusted goes to the first account that ties to
+// the one the connection was made for, and to the file at once.
+void recordTrust(Tfmain& window, const TPOP3Rec& account, const std::string& fingerprint) {
+    const TAccountFields tie = FieldsOf(account);
+    for (int i = 0; i < window.poplist->count(); ++i) {
+        QListWidgetItem& item = *window.poplist->item(i);
+        TAccountFields fields = Tfmain::AccountFieldsOf(item);
+        if (fields.Name != tie.Name || fields.Host != tie.Host || fields.UserName != tie.UserName ||
+            fields.Port != tie.Port)
+            continue;
+        fields.Security.TrustedFingerprint = fingerprint;
+        Tfmain::SetAccountItem(item, fields);
+        window.SaveAccounts();
+        return;
+    }
+}
+
+}  // namespace
 
 QListWidgetItem* Tfmain::AddAccountItem(const TAccountFields& fields) {
     auto* item = new QListWidgetItem(poplist);
@@ -58,15 +86,31 @@ std::optional<TPOP3Rec> Tfmain::ReadSelectedAccount() const {
 }
 
 void Tfmain::LoadAccounts() {
+    SetTrustRecorder([window = QPointer<Tfmain>(this)](const TPOP3Rec& account, const std::string& fingerprint) {
+        if (window) recordTrust(*window, account, fingerprint);
+    });
     poplist->clear();
     const std::string path = ui::UserFilePath(kAccountsFileName);
     if (!std::filesystem::exists(path)) return;
+    // A security file that cannot be read leaves the accounts as their ports
+    // suggest; that failure is shown once they are loaded.
+    std::vector<TAccountFields> security;
+    std::exception_ptr securityFailure;
     try {
-        ReadAccountsFile(path, [this](const TAccountFields& fields) { AddAccountItem(fields); });
+        security = ReadAccountSecurityFile(ui::UserFilePath(kAccountSecurityFileName));
+    } catch (const EIdException&) {
+        securityFailure = std::current_exception();
+    }
+    try {
+        ReadAccountsFile(path, [this, &security](TAccountFields fields) {
+            fields.Security = TakeAccountSecurity(security, fields);
+            AddAccountItem(fields);
+        });
     } catch (...) {
         FAccountsLoadFailed = true;
         throw;
     }
+    if (securityFailure) std::rethrow_exception(securityFailure);
 }
 
 void Tfmain::SaveAccounts() {
@@ -83,6 +127,7 @@ void Tfmain::SaveAccounts() {
     std::vector<TAccountFields> accounts;
     for (int i = 0; i < poplist->count(); ++i) accounts.push_back(AccountFieldsOf(*poplist->item(i)));
     WriteAccountsFile(path, accounts);
+    WriteAccountSecurityFile(ui::UserFilePath(kAccountSecurityFileName), accounts);
 }
 
 void Tfmain::NewAccount() {

@@ -93,11 +93,11 @@ std::string UnscrambleText(std::string_view text) {
 }
 
 TAccountFields FieldsOf(const TPOP3Rec& rec) {
-    return {rec.Name, rec.Host, rec.UserName, rec.Password, std::to_string(rec.Port)};
+    return {rec.Name, rec.Host, rec.UserName, rec.Password, std::to_string(rec.Port), rec.Security};
 }
 
 TPOP3Rec RecOf(const TAccountFields& fields) {
-    return {fields.Name, fields.Host, fields.UserName, fields.Password, StrToInt(fields.Port)};
+    return {fields.Name, fields.Host, fields.UserName, fields.Password, StrToInt(fields.Port), fields.Security};
 }
 
 void ReadAccountsFile(const std::string& path,
@@ -127,6 +127,10 @@ void WriteAccountsFile(const std::string& path, const std::vector<TAccountFields
             text += "\r\n";
         }
     }
+    WriteFileAtomically(path, text);
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& text) {
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) throw EIdException(systemError("create", path));

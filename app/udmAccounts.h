@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/IdSSLIOHandlerSocket.h"
 #include "ui/Paths.h"
 
 #include <cstdint>
@@ -7,6 +8,17 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+// How an account's connection is secured. It lives in a file of its own
+// beside accounts.dat (udmAccountSecurity), which keeps its five lines.
+struct TAccountSecurity {
+    TIdUseTLS Mode = TIdUseTLS::utNoTLS;
+    // The SHA-256 fingerprint of a certificate the user chose to trust for
+    // this account although it did not verify; empty for none.
+    std::string TrustedFingerprint;
+
+    bool operator==(const TAccountSecurity&) const = default;
+};
 
 // One POP3 account as it travels between the account list, the account
 // dialog and the check run. Texts are bytes, as stored in accounts.dat.
@@ -16,6 +28,7 @@ struct TPOP3Rec {
     std::string UserName;
     std::string Password;
     std::int32_t Port = 110;
+    TAccountSecurity Security{};
 };
 
 // The five stored fields of one account, all as text: the port stays text
@@ -27,6 +40,7 @@ struct TAccountFields {
     std::string UserName;
     std::string Password;
     std::string Port;
+    TAccountSecurity Security{};
 };
 
 // The account file's name; ui::UserFilePath says in which folder.
@@ -56,6 +70,11 @@ using ui::kAccountsFileName;
 // scrambled field EConvertError; the accounts handed over before stay.
 void ReadAccountsFile(const std::string& path,
                       const std::function<void(const TAccountFields&)>& add);
+
+// Writes `bytes` to a new file readable and writable by its owner only,
+// which then replaces the one at `path`, so that a failed write leaves the
+// old file as it was. Throws EIdException when it cannot be written.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 // Writes the accounts to `path`, every field scrambled, CR LF line ends.
 // The text goes to a new file, readable and writable by its owner only,

@@ -1,9 +1,11 @@
 #include "app/udmPOP3.h"
 
+#include "app/udmTrust.h"
 #include "net/IdStack.h"
 #include "ui/Application.h"
 
 #include <QCoreApplication>
+#include <QWidget>
 
 namespace {
 
@@ -52,6 +54,9 @@ std::shared_ptr<TPOP3> TPOP3::CreateClient(const TPOP3Rec& rec, QObject* notifyW
     client->Port = rec.Port;
     client->Username = rec.UserName;
     client->Password = rec.Password;
+    client->UseTLS = rec.Security.Mode;
+    client->TrustedFingerprint = rec.Security.TrustedFingerprint;
+    client->Account = rec;
     client->FNotifyWindow = notifyWindow;
     TPOP3* self = client.get();
     client->OnWork = [self](TIdComponent& sender, TWorkMode mode, std::int64_t count) {
@@ -71,4 +76,9 @@ void TPOP3::POP3Notify(TIdComponent&, TWorkMode, std::int64_t AWorkCount) {
         TIdStack::CallIdleHook();
     else
         ui::processPendingEvents();
+}
+
+void TPOP3::Connect(int timeout) {
+    ConnectTrustingCertificate(*this, Account, qobject_cast<QWidget*>(FNotifyWindow.data()),
+                               [this, timeout] { TIdPOP3::Connect(timeout); });
 }

@@ -36,6 +36,12 @@ public:
     // at once) would cost more than reading the line.
     void POP3Notify(TIdComponent& Sender, TWorkMode AWorkMode, std::int64_t AWorkCount);
 
+    // Opens and logs in, as every command does: a refused certificate is put
+    // to the user, who may trust it for the account (udmTrust).
+    void Connect(int timeout = -1) override;
+    // The account the client was made for.
+    TPOP3Rec Account;
+
 private:
     QPointer<QObject> FNotifyWindow;
     // True while a posted notification has not been delivered (or dropped).

@@ -12,10 +12,23 @@
 //       rate in percent of the minimal client's and as a multiple of
 //       Python's, and the processor time per message of Skimlet and the
 //       minimal client (in all, and the part in user space)
+//   BM_CheckMessagesOverTLS
+//       the same check run of the window over plain POP3, over TLS from the
+//       first byte (the server's TLS port) and over STARTTLS, taking turns
+//       on the same server: each one's messages per second, and the median,
+//       lowest and highest over the iterations of the TLS runs' rate in
+//       percent of the plain run's beside it; /0 one command at a time,
+//       /1 with "Fast check" (commands kept in flight)
 //
 // Against an in-process scripted server on 127.0.0.1 with 10,000 realistic
 // headers (scripts/gen-mailbox.py; --headers-file=PATH gives a file,
 // otherwise the program generates one):
+//   BM_CheckMessagesScriptedOverTLS
+//                             the same run over plain POP3 and over TLS
+//                             (a certificate made for the run and trusted
+//                             by its fingerprint), taking turns: the cost of
+//                             TLS on the client's side alone, as this server
+//                             does its TLS itself, without a relay process
 //   BM_CheckMessagesScripted  the whole run in messages per second, and
 //                             fill_share: the part of the run spent after
 //                             the connection ended (the server received
@@ -32,10 +45,14 @@
 #include "app/fmMain.h"
 #include "app/udmMessageHeader.h"
 #include "app/udmPOP3.h"
+#include "net/IdSSLIOHandlerSocket.h"
 #include "ui/Application.h"
 #include "ui/Paths.h"
 
 #include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <QListWidget>
 #include <QTreeWidget>
@@ -54,6 +71,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -160,6 +178,86 @@ void BM_CheckMessagesTakingTurns(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckMessagesTakingTurns)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
 
+// One account per way of securing the connection, in one window; a check run
+// over each in turn, the order rotated every iteration, so that the runs of
+// one iteration share the server's and the machine's load.
+void BM_CheckMessagesOverTLS(benchmark::State& state) {
+    bench::ServerAccount account;
+    const char* tlsPort = std::getenv("SKIMLET_DOVECOT_TLS_PORT");
+    const char* caFile = std::getenv("SKIMLET_DOVECOT_CA_FILE");
+    if (!bench::serverAccount(account) || !tlsPort || !caFile) {
+        state.SkipWithError("no server with TLS: run through scripts/bench.sh checkrun-tls");
+        return;
+    }
+    TIdSSLIOHandlerSocket::SetCAFile(caFile);
+    enum { kPlain, kTLS, kStartTLS, kModes };
+    const TIdUseTLS modes[kModes] = {TIdUseTLS::utNoTLS, TIdUseTLS::utImplicitTLS, TIdUseTLS::utStartTLS};
+    Tfmain w;
+    prepareWindow(w, account.host, account.user, account.password, account.port);
+    // Argument 1: "Fast check", commands kept in flight where the server
+    // allows it.
+    w.mmFastCheck->setChecked(state.range(0) != 0);
+    w.mmFastCheckClick();
+    for (int mode = kTLS; mode < kModes; ++mode) {
+        const int port = mode == kTLS ? std::atoi(tlsPort) : account.port;
+        w.AddAccountItem({"Bench", account.host, account.user, account.password, std::to_string(port),
+                          {modes[mode], ""}});
+    }
+    std::string error;
+    const auto run = [&](int mode) {
+        w.poplist->clearSelection();
+        w.poplist->item(mode)->setSelected(true);
+        return checkRun(w, error);
+    };
+    // The first run of each lets the server index the mailbox; not measured.
+    for (int mode = 0; mode < kModes; ++mode) {
+        if (!run(mode)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+    double seconds[kModes] = {}, cpu[kModes] = {};
+    long messages[kModes] = {};
+    std::vector<double> tlsVsPlain, startTlsVsPlain;
+    int rotation = 0;
+    for (auto _ : state) {
+        double rate[kModes] = {};
+        for (int turn = 0; turn < kModes; ++turn) {
+            const int mode = (turn + rotation) % kModes;
+            const Clock::time_point start = Clock::now();
+            const CpuSeconds cpuStart = processCpuSeconds();
+            if (!run(mode)) {
+                state.SkipWithError(error.c_str());
+                return;
+            }
+            const double taken = std::chrono::duration<double>(Clock::now() - start).count();
+            const CpuSeconds cpuEnd = processCpuSeconds();
+            cpu[mode] += cpuEnd.user + cpuEnd.kernel - cpuStart.user - cpuStart.kernel;
+            const long count = w.headlist->topLevelItemCount();
+            seconds[mode] += taken;
+            messages[mode] += count;
+            rate[mode] = static_cast<double>(count) / taken;
+        }
+        rotation = (rotation + 1) % kModes;
+        tlsVsPlain.push_back(rate[kTLS] / rate[kPlain]);
+        startTlsVsPlain.push_back(rate[kStartTLS] / rate[kPlain]);
+    }
+    const auto perSecond = [&](int mode) { return static_cast<double>(messages[mode]) / seconds[mode]; };
+    state.counters["messages"] = static_cast<double>(messages[kPlain]) / static_cast<double>(state.iterations());
+    state.counters["plain_messages/s"] = perSecond(kPlain);
+    state.counters["tls_messages/s"] = perSecond(kTLS);
+    state.counters["starttls_messages/s"] = perSecond(kStartTLS);
+    state.counters["tls_vs_plain_%"] = 100.0 * median(tlsVsPlain);
+    state.counters["tls_vs_plain_min_%"] = 100.0 * *std::min_element(tlsVsPlain.begin(), tlsVsPlain.end());
+    state.counters["tls_vs_plain_max_%"] = 100.0 * *std::max_element(tlsVsPlain.begin(), tlsVsPlain.end());
+    state.counters["starttls_vs_plain_%"] = 100.0 * median(startTlsVsPlain);
+    // The client's own processor time per message: what TLS adds on this
+    // side, apart from what it adds on the server's.
+    state.counters["plain_cpu_us/msg"] = 1e6 * cpu[kPlain] / static_cast<double>(messages[kPlain]);
+    state.counters["tls_cpu_us/msg"] = 1e6 * cpu[kTLS] / static_cast<double>(messages[kTLS]);
+}
+BENCHMARK(BM_CheckMessagesOverTLS)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
+
 // ---------------------------------------------------------------------------
 // The in-process scripted server
 
@@ -178,7 +276,8 @@ bool loadHeaders(const std::string& path) {
 // notes when it received "QUIT".
 class ScriptedPop3Server {
 public:
-    explicit ScriptedPop3Server(const std::vector<std::string>& headers) {
+    // With `tls`, every connection is TLS from the first byte.
+    explicit ScriptedPop3Server(const std::vector<std::string>& headers, SSL_CTX* tls = nullptr) : tls_(tls) {
         std::string uidl = "+OK\r\n";
         long total = 0;
         for (std::size_t i = 0; i < headers.size(); ++i) {
@@ -248,14 +347,30 @@ private:
     }
 
     void serve(int fd) {
-        if (!bench::sendAll(fd, "+OK scripted server ready\r\n")) return;
+        SSL* ssl = nullptr;
+        if (tls_) {
+            ssl = SSL_new(tls_);
+            SSL_set_fd(ssl, fd);
+            if (SSL_accept(ssl) == 1) serve(fd, ssl);
+            SSL_free(ssl);
+            return;
+        }
+        serve(fd, ssl);
+    }
+
+    void serve(int fd, SSL* ssl) {
+        const Sender put = [&](std::string_view bytes) {
+            if (!ssl) return bench::sendAll(fd, bytes);
+            return SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
+        };
+        if (!put("+OK scripted server ready\r\n")) return;
         std::string buffer;
         char chunk[4096];
         for (;;) {
             const std::size_t lf = buffer.find('\n');
             if (lf == std::string::npos) {
-                if (!wait(fd)) return;
-                const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+                if ((!ssl || SSL_has_pending(ssl) == 0) && !wait(fd)) return;
+                const long n = ssl ? SSL_read(ssl, chunk, sizeof chunk) : ::recv(fd, chunk, sizeof chunk, 0);
                 if (n <= 0) return;
                 buffer.append(chunk, static_cast<std::size_t>(n));
                 continue;
@@ -263,34 +378,37 @@ private:
             std::string line = buffer.substr(0, lf);
             buffer.erase(0, lf + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!answer(fd, line)) return;
+            if (!answer(put, line)) return;
         }
     }
 
+    using Sender = std::function<bool(std::string_view)>;
+
     // Answers one command; false when the connection is to end.
-    bool answer(int fd, const std::string& line) {
+    bool answer(const Sender& put, const std::string& line) {
         const auto number = [&](std::size_t from) {
             const long n = std::strtol(line.c_str() + from, nullptr, 10);
             return n >= 1 && n <= static_cast<long>(tops_.size()) ? static_cast<std::size_t>(n - 1) : tops_.size();
         };
         if (line.compare(0, 4, "TOP ") == 0) {
             const std::size_t i = number(4);
-            return bench::sendAll(fd, i < tops_.size() ? std::string_view(tops_[i]) : "-ERR no such message\r\n");
+            return put(i < tops_.size() ? std::string_view(tops_[i]) : "-ERR no such message\r\n");
         }
         if (line.compare(0, 5, "LIST ") == 0) {
             const std::size_t i = number(5);
-            return bench::sendAll(fd, i < lists_.size() ? std::string_view(lists_[i]) : "-ERR no such message\r\n");
+            return put(i < lists_.size() ? std::string_view(lists_[i]) : "-ERR no such message\r\n");
         }
-        if (line == "UIDL") return bench::sendAll(fd, uidl_);
-        if (line == "STAT") return bench::sendAll(fd, stat_);
+        if (line == "UIDL") return put(uidl_);
+        if (line == "STAT") return put(stat_);
         if (line == "QUIT") {
             lastQuit_.store(Clock::now().time_since_epoch().count());
-            bench::sendAll(fd, "+OK bye\r\n");
+            put("+OK bye\r\n");
             return false;
         }
-        return bench::sendAll(fd, "+OK\r\n");  // USER, PASS
+        return put("+OK\r\n");  // USER, PASS
     }
 
+    SSL_CTX* tls_ = nullptr;
     std::vector<std::string> tops_, lists_;
     std::string uidl_, stat_;
     int listener_ = -1;
@@ -336,6 +454,83 @@ void BM_CheckMessagesScripted(benchmark::State& state) {
     state.counters["fill_ms"] = 1000.0 * fill / runs;
 }
 BENCHMARK(BM_CheckMessagesScripted)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+// A server context with a certificate made for the run; `fingerprint` gets
+// its SHA-256 fingerprint, which the client trusts.
+SSL_CTX* makeServerContext(std::string& fingerprint) {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* name = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
+                               -1, 0);
+    X509_set_issuer_name(certificate, name);
+    X509_sign(certificate, key, EVP_sha256());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    X509_digest(certificate, EVP_sha256(), digest, &size);
+    for (unsigned int i = 0; i < size; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02X", digest[i]);
+        fingerprint += pair;
+    }
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate(context, certificate);
+    SSL_CTX_use_PrivateKey(context, key);
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return context;
+}
+
+void BM_CheckMessagesScriptedOverTLS(benchmark::State& state) {
+    std::string fingerprint;
+    SSL_CTX* context = makeServerContext(fingerprint);
+    {
+        ScriptedPop3Server plain(headerBlocks());
+        ScriptedPop3Server tls(headerBlocks(), context);
+        if (plain.port() == 0 || tls.port() == 0) {
+            state.SkipWithError("the scripted servers did not start");
+            SSL_CTX_free(context);
+            return;
+        }
+        Tfmain w;
+        prepareWindow(w, "127.0.0.1", "bench", "secret", plain.port());
+        w.AddAccountItem({"Bench", "127.0.0.1", "bench", "secret", std::to_string(tls.port()),
+                          {TIdUseTLS::utImplicitTLS, fingerprint}});
+        std::string error;
+        double seconds[2] = {};
+        long messages[2] = {};
+        std::vector<double> ratios;
+        int rotation = 0;
+        for (auto _ : state) {
+            double rate[2] = {};
+            for (int turn = 0; turn < 2; ++turn) {
+                const int account = (turn + rotation) % 2;
+                w.poplist->clearSelection();
+                w.poplist->item(account)->setSelected(true);
+                const Clock::time_point start = Clock::now();
+                if (!checkRun(w, error)) {
+                    state.SkipWithError(error.c_str());
+                    break;
+                }
+                const double taken = std::chrono::duration<double>(Clock::now() - start).count();
+                seconds[account] += taken;
+                messages[account] += w.headlist->topLevelItemCount();
+                rate[account] = w.headlist->topLevelItemCount() / taken;
+            }
+            rotation = 1 - rotation;
+            if (rate[0] > 0) ratios.push_back(rate[1] / rate[0]);
+        }
+        state.counters["plain_messages/s"] = messages[0] / std::max(seconds[0], 1e-9);
+        state.counters["tls_messages/s"] = messages[1] / std::max(seconds[1], 1e-9);
+        state.counters["tls_vs_plain_%"] = 100.0 * median(ratios);
+    }
+    SSL_CTX_free(context);
+}
+BENCHMARK(BM_CheckMessagesScriptedOverTLS)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
 
 }  // namespace
 

@@ -71,10 +71,15 @@ TIdPOP3::TIdPOP3() { Port = 110; }
 void TIdPOP3::Connect(int timeout) {
     resetSession();
     capabilities_.clear();
+    if (UseTLS != TIdUseTLS::utNoTLS) prepareTLSTransport();
     // A failure here has already closed the socket; no QUIT is owed.
     TIdMessageClient::Connect(timeout);
     try {
+        // A failed handshake or a refused certificate closes the socket, so
+        // not even "QUIT" goes to such a server.
+        if (UseTLS == TIdUseTLS::utImplicitTLS) NegotiateTLS(*this);
         ReadResponse({kOK});
+        if (UseTLS == TIdUseTLS::utStartTLS) startTLS();
         if (AskCapabilities) readCapabilities();
         logIn();
     } catch (...) {
@@ -115,6 +120,33 @@ void TIdPOP3::readCapabilities() {
 bool TIdPOP3::HasCapability(std::string_view name) const {
     const std::string wanted = UpperCaseAZ(name);
     return std::find(capabilities_.begin(), capabilities_.end(), wanted) != capabilities_.end();
+}
+
+void TIdPOP3::prepareTLSTransport() {
+    if (IOHandler() != nullptr && IOHandler()->Connected()) throw EIdAlreadyConnected();
+    auto* tls = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler());
+    if (tls == nullptr) {
+        auto made = std::make_unique<TIdSSLIOHandlerSocket>();
+        tls = made.get();
+        SetOwnedIOHandler(std::move(made));
+    }
+    tls->TrustedFingerprint = TrustedFingerprint;
+}
+
+void TIdPOP3::startTLS() {
+    // Never a quiet fall-back to a plain login: a server without "STLS"
+    // ends the connection here, before the user name goes out.
+    if (SendCommand("STLS", -1) != kOK)
+        throw EIdTLSNotOffered("The server refused to encrypt the connection (STLS), so the user name and "
+                               "password were not sent. Its answer: " + std::string(Trim(firstText(LastReply()))));
+    // Bytes that came before the encryption began could have been put there
+    // by someone on the way; the server must wait for the handshake.
+    if (!InputBuffer().Empty()) {
+        DisconnectSocket();
+        throw EIdTLSError("The server sent more than its answer to STLS before the encryption began; "
+                          "the connection was closed.");
+    }
+    NegotiateTLS(*this);
 }
 
 void TIdPOP3::closeAfterFailedLogin() {

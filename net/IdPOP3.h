@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message/IdMessageClient.h"
+#include "net/IdSSLIOHandlerSocket.h"
 
 #include <cstdint>
 #include <deque>
@@ -60,6 +61,10 @@ public:
     // after the socket opened sends QUIT and closes, then passes on:
     // EIdProtocolReplyError for "-ERR", EIdException for an unrecognised
     // reply or an APOP greeting without timestamp.
+    // With UseTLS, the connection is encrypted (from the first byte, or by
+    // "STLS" after the greeting) and its certificate checked before "CAPA"
+    // and the login go out: EIdTLSCertificateError, EIdTLSError, and
+    // EIdTLSNotOffered when the server refuses "STLS".
     void Connect(int timeout = -1) override;
     // Sends QUIT when connected (no reply read), then closes; the socket is
     // closed also when sending QUIT raises, and that failure passes on.
@@ -150,6 +155,10 @@ public:
     std::string Password;
     bool APOP = false;
     bool AskCapabilities = false;
+    TIdUseTLS UseTLS = TIdUseTLS::utNoTLS;
+    // A certificate the user trusted for this account although it did not
+    // verify (see TIdSSLIOHandlerSocket::TrustedFingerprint).
+    std::string TrustedFingerprint;
 
 private:
     struct Queued {
@@ -179,6 +188,10 @@ private:
     // of step, and its callers end it.
     void dropLine();
     void resetSession();
+    // Makes the transport a TLS one for a connection with UseTLS.
+    void prepareTLSTransport();
+    // "STLS", then the handshake on the same socket.
+    void startTLS();
 
     std::deque<Queued> queued_;
     // A send of commands ahead of replies still to be read failed: those

@@ -38,6 +38,11 @@ void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
     ioHandler_ = handler;
 }
 
+void TIdTCPConnection::SetOwnedIOHandler(std::unique_ptr<TIdIOHandler> handler) {
+    ownedHandler_ = std::move(handler);
+    ioHandler_ = ownedHandler_.get();
+}
+
 void TIdTCPConnection::ensureIOHandler() {
     if (ioHandler_ != nullptr) return;
     ownedHandler_ = std::make_unique<TIdIOHandlerSocket>();

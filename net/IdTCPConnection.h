@@ -94,6 +94,8 @@ public:
     // A transport set from outside is used and not freed; Connect creates
     // and owns one when none is set.
     void SetIOHandler(TIdIOHandler* handler);
+    // Makes `handler` the transport, owned and freed as one Connect made.
+    void SetOwnedIOHandler(std::unique_ptr<TIdIOHandler> handler);
     [[nodiscard]] TIdIOHandler* IOHandler() const { return ioHandler_; }
     [[nodiscard]] TIdRFCReply& LastReply() { return lastReply_; }
     [[nodiscard]] TIdManagedBuffer& InputBuffer() { return input_; }

@@ -2,7 +2,7 @@
 # Runs the benchmarks that have peers, with their peers, in one go, and
 # prints the rates side by side.
 #
-#   scripts/bench.sh [headers|checkrun|fastcheck|decode|all]      (default: all)
+#   scripts/bench.sh [headers|checkrun|checkrun-tls|fastcheck|decode|all]  (default: all)
 #
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
 #           loopback, GMime 3 when installed) and Python's email parser
@@ -15,6 +15,16 @@
 #           run by run; then 10,000 messages from an in-process scripted
 #           server and the share of that run spent filling the list and
 #           judging spam
+# checkrun-tls
+#           against a private Dovecot holding 2,000 messages: the window's
+#           check run over plain POP3, over TLS (the server's TLS port) and
+#           over STARTTLS, taking turns (bench/checkrun_gui_bench:
+#           BM_CheckMessagesOverTLS, three repetitions, one command at a
+#           time and with "Fast check"), and the TLS run's rate in percent
+#           of the plain run's (target: at least 90 %); then
+#           the same from an in-process scripted server that does its own
+#           TLS (BM_CheckMessagesScriptedOverTLS), where Dovecot's relay of
+#           TLS through its login process is not in the way
 # fastcheck against a private Dovecot: the check run one command at a time
 #           and with "Fast check (pipelining)", beside the minimal blocking
 #           client and Python's poplib, on 2,000 messages over loopback and
@@ -41,7 +51,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | fastcheck | decode | all) ;; *) sed -n '2,40p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | checkrun-tls | fastcheck | decode | all) ;; *) sed -n '2,50p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -189,12 +199,48 @@ bench_decode() {
   python3 bench/python/transfer_decode_report.py "$BUILD/bench/transfer_decode_bench" "$work" --rounds 5
 }
 
+bench_checkrun_tls() {
+  build checkrun_gui_bench
+  echo "== check run over TLS beside plain POP3: 2,000 messages on a private Dovecot"
+  scripts/dovecot-test-server.sh run --messages 2000 --spam 10 -- env QT_QPA_PLATFORM=offscreen \
+    "$BUILD/bench/checkrun_gui_bench" --benchmark_filter=BM_CheckMessagesOverTLS --benchmark_repetitions=3 \
+    --benchmark_out="$work/tls.json" --benchmark_out_format=json >/dev/null
+  tls_report "$work/tls.json" plain_messages/s tls_messages/s starttls_messages/s tls_vs_plain_% \
+    starttls_vs_plain_% plain_cpu_us/msg tls_cpu_us/msg
+  echo
+  echo "== the same over TLS beside plain from an in-process scripted server (10,000 messages)"
+  QT_QPA_PLATFORM=offscreen "$BUILD/bench/checkrun_gui_bench" --benchmark_filter=BM_CheckMessagesScriptedOverTLS \
+    --benchmark_repetitions=3 --benchmark_out="$work/scripted-tls.json" --benchmark_out_format=json >/dev/null
+  tls_report "$work/scripted-tls.json" plain_messages/s tls_messages/s tls_vs_plain_%
+}
+
+# Median, lowest and highest over the repetitions of each named counter of
+# a Google Benchmark JSON file, then the TLS runs' share of the plain rate.
+tls_report() {
+  python3 - "$@" <<'EOF'
+import json, sys
+groups = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("run_type") == "iteration":
+        groups.setdefault(b["run_name"].split("/min_time")[0], []).append(b)
+for name, runs in groups.items():
+    print("%s, %d repetitions" % (name, len(runs)))
+    print("%-22s %10s %10s %10s" % ("", "median", "lowest", "highest"))
+    for k in sys.argv[2:]:
+        v = sorted(r[k] for r in runs)
+        print("%-22s %10.1f %10.1f %10.1f" % (k, v[len(v) // 2], v[0], v[-1]))
+    ratio = sorted(r["tls_vs_plain_%"] for r in runs)[len(runs) // 2]
+    print("TLS / plain: %.1f %% (target at least 90 %%)" % ratio)
+EOF
+}
+
 bash scripts/setup.sh test
 install_extras
 case $what in
   headers) bench_headers ;;
   checkrun) bench_checkrun ;;
+  checkrun-tls) bench_checkrun_tls ;;
   fastcheck) bench_fastcheck ;;
   decode) bench_decode ;;
-  all) bench_headers; echo; bench_checkrun; echo; bench_fastcheck; echo; bench_decode ;;
+  all) bench_headers; echo; bench_checkrun; echo; bench_checkrun_tls; echo; bench_fastcheck; echo; bench_decode ;;
 esac

@@ -31,6 +31,16 @@
 #                             file when nothing was generated
 #   SKIMLET_DOVECOT_LOG       the server's log (one "Disconnected" line per
 #                             ended session)
+#   SKIMLET_DOVECOT_TLS_PORT  the same server with TLS from the first byte
+#                             (the plain port offers STLS as well)
+#   SKIMLET_DOVECOT_CA_FILE   the test authority that signed its certificate
+#                             (issued for localhost and 127.0.0.1)
+#   SKIMLET_DOVECOT_EXPIRED_PORT, SKIMLET_DOVECOT_OTHER_NAME_PORT,
+#   SKIMLET_DOVECOT_SELF_SIGNED_PORT
+#                             TLS ports of small servers of their own whose
+#                             certificates are faulty: expired, issued for
+#                             mail.example.invalid, self-signed
+#   SKIMLET_DOVECOT_TLS_DIR   the certificates and keys (made with openssl)
 # Messages written into a Maildir's new/ folder before a login are seen by
 # that login, numbered in file name order. Run as root, the server works as
 # user nobody: such files must be readable by others (mode 0644, not 0600). LIST and STAT count CR LF line
@@ -120,6 +130,7 @@ check_installed() {
   [ -x /usr/lib/dovecot/pop3 ] || [ -n "${SKIMLET_DOVECOT_BIN:-}" ] ||
     cannot_start "the POP3 server is missing (install dovecot-pop3d)"
   command -v python3 >/dev/null || cannot_start "python3 is needed to fill the mailbox"
+  command -v openssl >/dev/null || cannot_start "the openssl program is needed for the certificates"
 }
 
 # Chooses the accounts Dovecot's processes run as. Dovecot refuses to touch
@@ -156,17 +167,23 @@ make_folder() {
   chmod 0644 "$dir/passwd"
 }
 
+# The server's configuration in folder $1 (the main one, or a folder of a
+# small TLS-only server inside it): plain port $2 (0 for none), TLS port $3
+# and certificate $4 of $dir/tls.
 write_config() {
-  local port=$1
-  cat >"$dir/dovecot.conf" <<EOF
+  local d=$1 port=$2 tls_port=$3 cert=$4
+  cat >"$d/dovecot.conf" <<EOF
 # Private test server; everything lives in this folder.
-instance_name = skimlet-$(basename "$dir")
-base_dir = $dir/run
-state_dir = $dir/state
-log_path = $dir/dovecot.log
+instance_name = skimlet-$(basename "$dir")$([ "$d" = "$dir" ] || echo "-$(basename "$d")")
+base_dir = $d/run
+state_dir = $d/state
+log_path = $d/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
+ssl = yes
+ssl_min_protocol = TLSv1.2
+ssl_cert = <$dir/tls/$cert.pem
+ssl_key = <$dir/tls/$cert.key
 disable_plaintext_auth = no
 auth_mechanisms = plain login apop
 auth_failure_delay = 0
@@ -193,7 +210,9 @@ service pop3-login {
     port = $port
   }
   inet_listener pop3s {
-    port = 0
+    address = 127.0.0.1
+    port = $tls_port
+    ssl = yes
   }
 }
 service anvil {
@@ -206,6 +225,44 @@ service auth-worker {
   user = $run_user
 }
 EOF
+}
+
+# The test authority and the servers' certificates, in $dir/tls: "valid"
+# (for localhost and 127.0.0.1, signed by the authority), "expired",
+# "othername" (for mail.example.invalid only) and "selfsigned".
+make_certificates() {
+  local t=$dir/tls
+  mkdir -p "$t"
+  (
+    cd "$t"
+    key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null; }
+    request() { key "$1" && openssl req -new -key "$1.key" -subj "/CN=$2" -out "$1.csr" 2>/dev/null; }
+    key ca
+    openssl req -x509 -new -key ca.key -subj "/CN=Skimlet Test Authority" -days 3650 -out ca.pem 2>/dev/null
+    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' >local.ext
+    printf 'subjectAltName=DNS:mail.example.invalid\n' >other.ext
+    request valid localhost
+    openssl x509 -req -in valid.csr -CA ca.pem -CAkey ca.key -set_serial 1 -days 3650 -extfile local.ext \
+      -out valid.pem 2>/dev/null
+    request othername mail.example.invalid
+    openssl x509 -req -in othername.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 3650 -extfile other.ext \
+      -out othername.pem 2>/dev/null
+    key selfsigned
+    openssl req -x509 -new -key selfsigned.key -subj "/CN=localhost" -days 3650 \
+      -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" -out selfsigned.pem 2>/dev/null
+    # A validity that ended long ago takes the authority's own tool.
+    request expired localhost
+    printf '[ca]\ndefault_ca = test\n[test]\ndatabase = index.txt\nnew_certs_dir = .\nserial = serial\n' >ca.cnf
+    printf 'default_md = sha256\npolicy = any\nunique_subject = no\n[any]\ncommonName = supplied\n' >>ca.cnf
+    : >index.txt
+    echo 03 >serial
+    openssl ca -batch -notext -config ca.cnf -cert ca.pem -keyfile ca.key -in expired.csr -out expired.pem \
+      -startdate 20200101000000Z -enddate 20210101000000Z -extfile local.ext >/dev/null 2>&1
+  ) || cannot_start "openssl could not make the test certificates"
+  for f in valid othername selfsigned expired; do
+    [ -s "$t/$f.pem" ] || cannot_start "openssl could not make the certificate $f"
+  done
+  chmod 0644 "$t"/*
 }
 
 # Fills the first user's Maildir: generated messages, then the given files.
@@ -252,14 +309,40 @@ master_pid() {
   echo "$pid"
 }
 
+# Succeeds once something accepts connections on the port.
+port_open() {
+  { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null || return 1
+  exec 3>&- 3<&-
+}
+
 try_start() {
-  local port=$1 i
-  write_config "$port"
+  local port=$1 tls_port=$2 i
+  write_config "$dir" "$port" "$tls_port" valid
   "$DOVECOT_BIN" -c "$dir/dovecot.conf" >"$dir/start.out" 2>&1 || return 1
   for i in $(seq 1 100); do
-    if greeting_ready "$port"; then return 0; fi
+    if greeting_ready "$port" && port_open "$tls_port"; then return 0; fi
     master_pid "$dir" >/dev/null || [ "$i" -lt 10 ] || return 1
     sleep 0.05
+  done
+  return 1
+}
+
+# A small server of its own in $dir/$1 serving only TLS with certificate
+# $1; prints its port.
+start_tls_server() {
+  local name=$1 d=$dir/$1 p i
+  mkdir -p "$d/run" "$d/state"
+  if [ "$(id -u)" -eq 0 ]; then chown "$run_user:$run_group" "$d/state"; fi
+  for _ in 1 2 3; do
+    p=$(free_port)
+    write_config "$d" 0 "$p" "$name"
+    if "$DOVECOT_BIN" -c "$d/dovecot.conf" >"$d/start.out" 2>&1; then
+      for i in $(seq 1 100); do
+        if port_open "$p"; then echo "$p"; return 0; fi
+        sleep 0.05
+      done
+    fi
+    stop_master "$d"
   done
   return 1
 }
@@ -269,10 +352,24 @@ start_server() {
   choose_run_user
   make_folder
   fill_mailbox
+  make_certificates
   # A port found free can be taken before the server binds it: try again.
   for _ in 1 2 3; do
     port=$(free_port)
-    if try_start "$port"; then return 0; fi
+    tls_port=$(free_port)
+    if try_start "$port" "$tls_port"; then
+      # The three start side by side: each master takes a while.
+      local name
+      for name in expired othername selfsigned; do
+        start_tls_server "$name" >"$dir/$name.port" &
+      done
+      wait
+      expired_port=$(cat "$dir/expired.port") other_name_port=$(cat "$dir/othername.port")
+      self_signed_port=$(cat "$dir/selfsigned.port")
+      if [ -n "$expired_port" ] && [ -n "$other_name_port" ] && [ -n "$self_signed_port" ]; then return 0; fi
+      stop_server "$dir"
+      cannot_start "a TLS server with a faulty certificate did not start"
+    fi
     stop_server "$dir" keep
   done
   local why
@@ -284,17 +381,23 @@ start_server() {
 # Stops the master started for folder $1 (only that process) and removes the
 # folder unless $2 is "keep". The master ends its own children.
 stop_server() {
-  local d=$1 pid i
-  if pid=$(master_pid "$d"); then
-    kill -TERM "$pid" 2>/dev/null || true
+  local d=$1 sub pids=() pid i
+  for sub in "$d"/expired "$d"/othername "$d"/selfsigned "$d"; do
+    if pid=$(master_pid "$sub"); then pids+=("$pid"); fi
+  done
+  # Every master is told at once and then waited for: each takes a while.
+  for pid in "${pids[@]+"${pids[@]}"}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]+"${pids[@]}"}"; do
     for i in $(seq 1 100); do
       proc_alive "$pid" || break
       sleep 0.05
     done
     if proc_alive "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
-  fi
+  done
   if [ "${2:-}" != keep ]; then rm -rf "$d"; fi
 }
+
+stop_master() { stop_server "$1" keep; }
 
 print_env() {
   cat <<EOF
@@ -309,6 +412,13 @@ SKIMLET_DOVECOT_PASSWORD2='$PASS2'
 SKIMLET_DOVECOT_MAILDIR2=$dir/home/$USER2/Maildir
 SKIMLET_DOVECOT_MANIFEST=$dir/manifest.tsv
 SKIMLET_DOVECOT_LOG=$dir/dovecot.log
+SKIMLET_DOVECOT_TLS_PORT=$tls_port
+SKIMLET_DOVECOT_CA_FILE=$dir/tls/ca.pem
+SKIMLET_DOVECOT_EXPIRED_PORT=$expired_port
+SKIMLET_DOVECOT_OTHER_NAME_PORT=$other_name_port
+SKIMLET_DOVECOT_SELF_SIGNED_PORT=$self_signed_port
+SKIMLET_DOVECOT_TLS_DIR=$dir/tls
+export SKIMLET_DOVECOT_TLS_PORT SKIMLET_DOVECOT_CA_FILE SKIMLET_DOVECOT_EXPIRED_PORT SKIMLET_DOVECOT_OTHER_NAME_PORT SKIMLET_DOVECOT_SELF_SIGNED_PORT SKIMLET_DOVECOT_TLS_DIR
 export SKIMLET_DOVECOT_HOST SKIMLET_DOVECOT_PORT SKIMLET_DOVECOT_DIR SKIMLET_DOVECOT_USER SKIMLET_DOVECOT_PASSWORD SKIMLET_DOVECOT_MAILDIR SKIMLET_DOVECOT_USER2 SKIMLET_DOVECOT_PASSWORD2 SKIMLET_DOVECOT_MAILDIR2 SKIMLET_DOVECOT_MANIFEST SKIMLET_DOVECOT_LOG
 EOF
 }
@@ -320,6 +430,9 @@ export_env() {
   export SKIMLET_DOVECOT_USER2="$USER2" SKIMLET_DOVECOT_PASSWORD2="$PASS2"
   export SKIMLET_DOVECOT_MAILDIR2="$dir/home/$USER2/Maildir"
   export SKIMLET_DOVECOT_MANIFEST="$dir/manifest.tsv" SKIMLET_DOVECOT_LOG="$dir/dovecot.log"
+  export SKIMLET_DOVECOT_TLS_PORT="$tls_port" SKIMLET_DOVECOT_CA_FILE="$dir/tls/ca.pem"
+  export SKIMLET_DOVECOT_EXPIRED_PORT="$expired_port" SKIMLET_DOVECOT_OTHER_NAME_PORT="$other_name_port"
+  export SKIMLET_DOVECOT_SELF_SIGNED_PORT="$self_signed_port" SKIMLET_DOVECOT_TLS_DIR="$dir/tls"
 }
 
 parse_options() {
@@ -365,7 +478,7 @@ main() {
     stop)
       if [ -z "${1:-}" ] || [ ! -f "$1/dovecot.conf" ]; then die "stop needs the server folder"; fi
       stop_server "$(realpath "$1")" ;;
-    *) sed -n '2,50p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,60p' "$0" >&2; exit 2 ;;
   esac
 }
 

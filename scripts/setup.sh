@@ -24,13 +24,16 @@ run_packages=(
   qt6-base-dev
   libgl-dev
   fonts-dejavu-core
+  libssl-dev
 )
 
-# The private POP3 server, and the script that fills its mailbox.
+# The private POP3 server, the script that fills its mailbox, and the
+# openssl program that makes its test certificates.
 server_packages=(
   dovecot-core
   dovecot-pop3d
   python3
+  openssl
 )
 
 # cpack's Debian generator: dpkg-shlibdeps, and file to find the binaries.

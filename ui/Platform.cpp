@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace ui {
@@ -62,5 +63,18 @@ void QtPlatform::showHelp(const QString& helpFile, int helpContext) {
 }
 
 int QtPlatform::execDialog(QDialog& dialog) { return dialog.exec(); }
+
+bool QtPlatform::trustCertificate(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Certificate not accepted"), text, QMessageBox::NoButton,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* trust = box.addButton(QStringLiteral("Trust"), QMessageBox::AcceptRole);
+    // Refusing is what Enter and Esc do: trusting takes a deliberate click.
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == trust;
+}
 
 }  // namespace ui

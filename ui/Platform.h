@@ -34,6 +34,10 @@ public:
 
     // Runs one of our own dialogs modally and returns its result code.
     virtual int execDialog(QDialog& dialog) = 0;
+
+    // Shows why a server's certificate was refused and asks whether to
+    // trust it all the same; true for "Trust".
+    virtual bool trustCertificate(QWidget* parent, const QString& text) = 0;
 };
 
 // The platform in use; the real one unless a test installed its own.
@@ -52,6 +56,7 @@ public:
     void shellOpen(const QString& target) override;
     void showHelp(const QString& helpFile, int helpContext) override;
     int execDialog(QDialog& dialog) override;
+    bool trustCertificate(QWidget* parent, const QString& text) override;
 };
 
 }  // namespace ui

@@ -23,6 +23,8 @@ public:
     std::vector<QString> opened;
     std::vector<std::pair<QString, int>> help;
     std::vector<QString> dialogs;
+    std::vector<QString> trustQuestions;
+    bool trustAnswer = false;
 
     bool confirmAnswer = true;
     std::optional<QString> saveAnswer;
@@ -41,6 +43,10 @@ public:
     void shellOpen(const QString& target) override { opened.push_back(target); }
     void showHelp(const QString& helpFile, int helpContext) override {
         help.emplace_back(helpFile, helpContext);
+    }
+    bool trustCertificate(QWidget*, const QString& text) override {
+        trustQuestions.push_back(text);
+        return trustAnswer;
     }
     int execDialog(QDialog& dialog) override {
         dialogs.push_back(dialog.objectName());

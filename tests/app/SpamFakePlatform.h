@@ -23,6 +23,7 @@ public:
     void showError(QWidget*, const QString&, QPoint) override {}
     std::optional<QString> saveFileName(QWidget*, const QString&) override { return std::nullopt; }
     void shellOpen(const QString&) override {}
+    bool trustCertificate(QWidget*, const QString&) override { return false; }
     void showHelp(const QString& helpFile, int helpContext) override {
         helpRequests.emplace_back(helpFile, helpContext);
     }

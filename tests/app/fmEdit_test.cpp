@@ -62,7 +62,7 @@ TEST_F(Accounts, DialogControlsTextsAndTabOrder) {
     d.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
     d.eAddress->setFocus();
-    QWidget* order[] = {d.eAddress, d.eUser, d.ePassw, d.eHost, d.ePort, d.Button1, d.Button2};
+    QWidget* order[] = {d.eAddress, d.eUser, d.ePassw, d.eHost, d.ePort, d.cbSecurity, d.Button1, d.Button2};
     for (QWidget* expected : order) {
         QWidget* focus = QApplication::focusWidget();
         // The spin box keeps the focus in its own line edit.
@@ -272,6 +272,52 @@ TEST_F(Accounts, FirstSaveAfterBrokenLoadKeepsTheFileAside) {
     w.DelAccClick();
     EXPECT_EQ(dir.read("accounts.dat.bak"), broken);
     EXPECT_TRUE(fileAccounts().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The port picks the security until the user does; "None" with a server
+// beyond this machine says that the password goes unencrypted.
+TEST_F(Accounts, SecurityFollowsThePortUntilChosenAndWarnsOfPlainPasswords) {
+    Tfedit d;
+    d.eHost->setText("pop.example.com");
+    d.ePort->setValue(995);
+    EXPECT_EQ(d.SecurityValue(), TIdUseTLS::utImplicitTLS);
+    EXPECT_TRUE(d.Label9->isHidden());
+    d.ePort->setValue(110);
+    EXPECT_EQ(d.SecurityValue(), TIdUseTLS::utNoTLS);
+    EXPECT_FALSE(d.Label9->isHidden());
+    EXPECT_EQ(d.Label9->text(), "The password is sent unencrypted.");
+    for (const char* host : {"localhost", "127.0.0.1", "127.1.2.3"}) {
+        d.eHost->setText(host);
+        EXPECT_TRUE(d.Label9->isHidden()) << host;
+    }
+    d.cbSecurity->setCurrentIndex(2);
+    emit d.cbSecurity->activated(2);
+    d.ePort->setValue(995);
+    EXPECT_EQ(d.SecurityValue(), TIdUseTLS::utStartTLS);
+}
+
+// A stored mode comes back as chosen; a trusted certificate stays only
+// while the server and port do.
+TEST_F(Accounts, DialogKeepsTheModeAndForgetsTrustForAnotherServer) {
+    const std::pair<const char*, std::function<void(Tfedit&)>> rows[] = {
+        {"AB:CD", [](Tfedit& d) { d.eUser->setText("v"); }},
+        {"", [](Tfedit& d) { d.ePort->setValue(995); }},
+        {"", [](Tfedit& d) { d.eHost->setText("pop.other.example"); }},
+    };
+    for (const auto& [trusted, edit] : rows) {
+        TPOP3Rec rec{"n", "pop.example.com", "u", "p", 110, {TIdUseTLS::utStartTLS, "AB:CD"}};
+        fake->onDialog = [&, edit = edit](QDialog& dialog) {
+            edit(static_cast<Tfedit&>(dialog));
+            QTest::mouseClick(static_cast<Tfedit&>(dialog).Button1, Qt::LeftButton);
+        };
+        ASSERT_EQ(EditAccountDialog(nullptr, rec, "x"), QDialog::Accepted);
+        EXPECT_EQ(rec.Security.Mode, TIdUseTLS::utStartTLS);
+        EXPECT_EQ(rec.Security.TrustedFingerprint, trusted);
+    }
 }
 
 }  // namespace

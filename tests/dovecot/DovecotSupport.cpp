@@ -62,6 +62,12 @@ const Server& server() {
         v.maildir2 = env("SKIMLET_DOVECOT_MAILDIR2");
         v.manifest = env("SKIMLET_DOVECOT_MANIFEST");
         v.log = env("SKIMLET_DOVECOT_LOG");
+        v.tlsPort = std::atoi(env("SKIMLET_DOVECOT_TLS_PORT").c_str());
+        v.expiredPort = std::atoi(env("SKIMLET_DOVECOT_EXPIRED_PORT").c_str());
+        v.otherNamePort = std::atoi(env("SKIMLET_DOVECOT_OTHER_NAME_PORT").c_str());
+        v.selfSignedPort = std::atoi(env("SKIMLET_DOVECOT_SELF_SIGNED_PORT").c_str());
+        v.caFile = env("SKIMLET_DOVECOT_CA_FILE");
+        TIdSSLIOHandlerSocket::SetCAFile(v.caFile);
         return v;
     }();
     return s;

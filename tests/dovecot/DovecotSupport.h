@@ -17,6 +17,11 @@ struct Server {
     std::string user, password, maildir;
     std::string user2, password2, maildir2;
     std::string manifest, log;
+    // TLS: the port of the server itself, the test authority (made the
+    // trusted one when the data is first read) and the ports of the servers
+    // with faulty certificates.
+    int tlsPort = 0, expiredPort = 0, otherNamePort = 0, selfSignedPort = 0;
+    std::string caFile;
 };
 
 // The server's data (empty when the program was not started through the

@@ -105,7 +105,8 @@ const Mailbox& generated() {
     return mailbox;
 }
 
-class MainWindowOnDovecot : public ::testing::Test {
+// Every row runs over one way of securing the connection.
+class MainWindowOnDovecot : public ::testing::TestWithParam<TIdUseTLS> {
 protected:
     void SetUp() override {
         if (!dovecot::available()) GTEST_SKIP() << "no test server: run through scripts/dovecot-test-server.sh";
@@ -125,7 +126,9 @@ protected:
 
     // Sets up the account and the general rules and runs "Check Messages".
     void checkRun(Tfmain& w) {
-        w.AddAccountItem({"Dovecot", server().host, server().user2, server().password2, std::to_string(server().port)})
+        const int port = GetParam() == TIdUseTLS::utImplicitTLS ? server().tlsPort : server().port;
+        w.AddAccountItem({"Dovecot", server().host, server().user2, server().password2, std::to_string(port),
+                          {GetParam(), ""}})
             ->setSelected(true);
         w.SetSpamRules(true, kRecipients, kMailMaxLenKb);
         w.mmCheck->trigger();
@@ -144,7 +147,7 @@ protected:
     FakePlatformScope fake;
 };
 
-TEST_F(MainWindowOnDovecot, CheckRunListsEveryMessageAndMarksExactlyTheSpam) {
+TEST_P(MainWindowOnDovecot, CheckRunListsEveryMessageAndMarksExactlyTheSpam) {
     Tfmain w;
     checkRun(w);
     ASSERT_EQ(errors(), "");
@@ -204,7 +207,7 @@ TEST_F(MainWindowOnDovecot, CheckRunListsEveryMessageAndMarksExactlyTheSpam) {
     EXPECT_FALSE(MessageHeaders().front()->Client->IsConnected());
 }
 
-TEST_F(MainWindowOnDovecot, DeletingTheSpamRowsRemovesExactlyThoseMessages) {
+TEST_P(MainWindowOnDovecot, DeletingTheSpamRowsRemovesExactlyThoseMessages) {
     Tfmain w;
     checkRun(w);
     ASSERT_EQ(errors(), "");
@@ -273,5 +276,13 @@ TEST_F(MainWindowOnDovecot, DeletingTheSpamRowsRemovesExactlyThoseMessages) {
     pop->Disconnect();
     EXPECT_EQ(dovecot::mailFiles(server().maildir2).size(), keptIds.size());
 }
+
+std::string securityName(const ::testing::TestParamInfo<TIdUseTLS>& info) {
+    return info.param == TIdUseTLS::utNoTLS ? "None" : info.param == TIdUseTLS::utImplicitTLS ? "TLS" : "STARTTLS";
+}
+
+INSTANTIATE_TEST_SUITE_P(Security, MainWindowOnDovecot,
+                         ::testing::Values(TIdUseTLS::utNoTLS, TIdUseTLS::utImplicitTLS, TIdUseTLS::utStartTLS),
+                         securityName);
 
 }  // namespace

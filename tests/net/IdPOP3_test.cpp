@@ -57,6 +57,28 @@ std::string loginFailure(TIdPOP3& client, FakeServer& server) {
     return failureOf([&] { client.Connect(); });
 }
 
+// A login that fails on a scripted server: what the client raised and every
+// line the server received.
+struct LoginRow {
+    const char* name;
+    std::function<void(FakeServer&)> script;
+    Lines sent;
+    std::string failure;
+};
+
+template <std::size_t N>
+void expectLoginFailures(const LoginRow (&rows)[N], TIdUseTLS mode) {
+    for (const LoginRow& row : rows) {
+        FakeServer server;
+        row.script(server);
+        TIdPOP3 client;
+        client.UseTLS = mode;
+        EXPECT_EQ(loginFailure(client, server), row.failure) << row.name;
+        EXPECT_FALSE(client.IsConnected()) << row.name;
+        EXPECT_EQ(server.waitAndLines(), row.sent) << row.name;
+    }
+}
+
 TEST(POP3, DefaultsAndLogin) {
     TIdPOP3 client;
     EXPECT_EQ(client.Port, 110);
@@ -75,13 +97,7 @@ TEST(POP3, DefaultsAndLogin) {
 // "-ERR" anywhere in the login: the reply error with the text after "-ERR",
 // then QUIT and close.
 TEST(POP3, LoginRefusedAtEveryStep) {
-    struct Row {
-        const char* name;
-        std::function<void(FakeServer&)> script;
-        Lines sent;
-        std::string failure;
-    };
-    const Row rows[] = {
+    const LoginRow rows[] = {
         {"greeting", [](FakeServer& s) { s.send("-ERR busy\r\n"); }, {"QUIT"}, "reply error 2:  busy\r\n"},
         {"USER",
          [](FakeServer& s) { s.send(kGreeting).exchange("USER bob", "-ERR who?\r\n"); },
@@ -106,14 +122,7 @@ TEST(POP3, LoginRefusedAtEveryStep) {
          {"USER bob", "QUIT"},
          "Unrecognized POP3 Response Header:\n\"ine\r\n\""},
     };
-    for (const Row& row : rows) {
-        FakeServer server;
-        row.script(server);
-        TIdPOP3 client;
-        EXPECT_EQ(loginFailure(client, server), row.failure) << row.name;
-        EXPECT_FALSE(client.IsConnected()) << row.name;
-        EXPECT_EQ(server.waitAndLines(), row.sent) << row.name;
-    }
+    expectLoginFailures(rows, TIdUseTLS::utNoTLS);
 }
 
 TEST(POP3, StatusWordsIgnoreCase) {
@@ -568,6 +577,61 @@ TEST(POP3Line, CapabilitiesAfterTheGreeting) {
         client.Abandon();
         EXPECT_EQ(server.waitAndLines(), (Lines{"CAPA", "USER bob", "PASS secret", "STAT"}));
     }
+}
+
+// With STARTTLS nothing but "STLS" goes out before the encryption is up: a
+// refusal, bytes slipped in after "+OK", or a failed handshake end the
+// connection before "USER".
+TEST(POP3, StartTLSNeverFallsBackToAPlainLogin) {
+    const LoginRow rows[] = {
+        {"refused", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "-ERR Unknown command\r\n"); },
+         {"STLS", "QUIT"},
+         "The server refused to encrypt the connection (STLS), so the user name and password were not sent. "
+         "Its answer: Unknown command"},
+        {"bytes after +OK", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "+OK Begin TLS\r\n+OK\r\n"); },
+         {"STLS"},
+         "The server sent more than its answer to STLS before the encryption began; the connection was closed."},
+        {"closed in the handshake", [](FakeServer& s) { s.send(kGreeting).exchange("STLS", "+OK Begin\r\n").close(); },
+         {"STLS"},
+         "The encrypted connection could not be set up: the server closed the connection"},
+    };
+    expectLoginFailures(rows, TIdUseTLS::utStartTLS);
+}
+
+// A plain server on a TLS port: the handshake fails and not even the
+// greeting is taken for one.
+TEST(POP3, ImplicitTLSToAPlainServerFailsInTheHandshake) {
+    FakeServer server;
+    server.send(kGreeting).pause(std::chrono::milliseconds(200)).close();
+    TIdPOP3 client;
+    client.UseTLS = TIdUseTLS::utImplicitTLS;
+    EXPECT_EQ(loginFailure(client, server).rfind("The encrypted connection could not be set up: ", 0), 0u);
+    EXPECT_FALSE(client.IsConnected());
+}
+
+// A server that never answers the handshake: it ends at the read time
+// limit, as a read would, and the idle hook runs while it waits.
+TEST(POP3, TLSHandshakeWaitsAsReadsDo) {
+    FakeServer server;
+    server.stall();
+    TIdPOP3 client;
+    client.UseTLS = TIdUseTLS::utImplicitTLS;
+    client.ReadTimeout = 300;
+    int calls = 0;
+    TIdStack::SetIdleHook([&] { ++calls; });
+    EXPECT_EQ(loginFailure(client, server), "Read Timeout");
+    EXPECT_GE(calls, 4);
+    EXPECT_FALSE(client.IsConnected());
+    // A hook that ends the command (the user's stop) ends the handshake.
+    FakeServer stalled;
+    stalled.stall().start();
+    client.Port = stalled.port();
+    TIdStack::SetIdleHook([&] {
+        if (++calls > 6) throw std::runtime_error("stopped");
+    });
+    EXPECT_THROW(client.Connect(), std::runtime_error);
+    TIdStack::SetIdleHook(nullptr);
+    EXPECT_FALSE(client.IsConnected());
 }
 
 }  // namespace
