@@ -155,7 +155,10 @@ void Tfmain::ShowMessageDetail(QTreeWidgetItem* row) {
     const TMessageHeader* record = RecordOfRow(row);
     if (!record) return;
     UpdateDownloadCommands(record->Retrieved);
-    memo->setPlainText(viewText(record->ViewText()));
+    // The verdict's reason heads the view in a line of its own, whatever
+    // the view text below it is.
+    const QString reason = record->SpamReason.empty() ? QString() : ui::toQString(record->SpamReason) + u'\n';
+    memo->setPlainText(reason + viewText(record->ViewText()));
 }
 
 void Tfmain::UpdateSelectedCount() {
