@@ -2,6 +2,7 @@
 // ticking and the count of ticked rows.
 #include "app/fmMain.h"
 
+#include "app/udmFriends.h"
 #include "app/udmMessageHeader.h"
 #include "ui/CommandGuard.h"
 #include "ui/TextCodec.h"
@@ -159,6 +160,13 @@ void Tfmain::ShowMessageDetail(QTreeWidgetItem* row) {
     // the view text below it is.
     const QString reason = record->SpamReason.empty() ? QString() : ui::toQString(record->SpamReason) + u'\n';
     memo->setPlainText(reason + viewText(record->ViewText()));
+}
+
+void Tfmain::mTrustClick() {
+    QTreeWidgetItem* row = FCurrentRow >= 0 ? headlist->topLevelItem(FCurrentRow) : nullptr;
+    const TMessageHeader* record = RecordOfRow(row);
+    if (!record) return;
+    AddFriend(FriendsFilePath(), record->Msg->From.Address());
 }
 
 void Tfmain::UpdateSelectedCount() {
