@@ -79,7 +79,11 @@ void TFriendsPage::SetEnglishTexts() {
     Button7->setText(QStringLiteral("Delete"));
 }
 
-std::string TFriendsPage::Entry() const { return std::string(Trim(ui::fromQString(eFriend->text()))); }
+std::string TFriendsPage::Entry() const {
+    std::string entry(Trim(ui::fromQString(eFriend->text())));
+    CheckFriendEntry(entry);
+    return entry;
+}
 
 void TFriendsPage::SaveToFile() const { WriteFilterFile(FriendsFilePath(), FriendList->Lines()); }
 

@@ -36,7 +36,8 @@ public:
 private:
     void createControls();
     void SetEnglishTexts();
-    // The entry in the field, trimmed; empty when it is blank.
+    // The entry in the field, trimmed; empty when it is blank. Throws when
+    // it holds a control character.
     [[nodiscard]] std::string Entry() const;
     void SaveToFile() const;
 };

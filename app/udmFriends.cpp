@@ -131,9 +131,18 @@ const std::string* TFriendsList::Find(std::string_view address) const {
     return Probe(domainHash, domain);
 }
 
+void CheckFriendEntry(std::string_view entry) {
+    const bool control = std::any_of(entry.begin(), entry.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+    });
+    if (control) throw EIdException("A friends list entry cannot hold a line break or control character.");
+}
+
 bool AddFriend(const std::string& path, std::string_view address) {
     const std::string key = FriendKey(address);
     if (key.empty()) throw EIdException("The message has no sender address.");
+    CheckFriendEntry(key);
     std::vector<std::string> entries = ReadFilterFile(path);
     if (std::any_of(entries.begin(), entries.end(), [&](const std::string& e) { return FriendKey(e) == key; }))
         return false;

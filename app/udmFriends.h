@@ -52,8 +52,14 @@ private:
     bool hasDomains_ = false;
 };
 
+// Throws EIdException when `entry` cannot stand as one line of the friends
+// list: a control character (a line break would make two entries of it,
+// naming a sender nobody chose).
+void CheckFriendEntry(std::string_view entry);
+
 // Appends `address` to the friends list file unless an entry with the same
 // key is there; true when it was added. A missing file is created. Throws
-// EIdException when the address is blank, or when the file cannot be read
-// or written; a failed write leaves the previous file intact.
+// EIdException when the address is blank or fails CheckFriendEntry, or when
+// the file cannot be read or written; a failed write leaves the previous
+// file intact.
 bool AddFriend(const std::string& path, std::string_view address);

@@ -561,6 +561,8 @@ TEST(FriendsFile, AddFriendAppendsOnceAndRefusesNoAddress) {
     EXPECT_TRUE(AddFriend(path, "carl@x.org"));
     EXPECT_EQ(dir.read("friends.dat"), "@x.org\r\n anna@example.org \r\ncarl@x.org\r\n");
     EXPECT_THROW(AddFriend(path, " "), EIdException);
+    EXPECT_THROW(AddFriend(path, "a@x.org\r\n@gmail.com"), EIdException);
+    EXPECT_EQ(ReadFilterFile(path).size(), 3u);
 }
 
 }  // namespace
