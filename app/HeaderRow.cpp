@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kDateColumn = 0;
 constexpr int kSizeColumn = 1;
+constexpr int kSenderColumn = 2;
 
 }  // namespace
 
@@ -23,7 +24,8 @@ std::unique_ptr<THeaderRow> THeaderRow::Make(const TMessageHeader& record, bool 
     // `SubjectText`, `IdText`); its texts are made when they are shown.
     row->SetKeys({record.Serial, spam, record.Msg->Date, record.Msg->Tag,
                   {(spam ? "!" : "") + record.SenderText(), record.RecipientsText(), record.SubjectText(),
-                   record.IdText()}});
+                   record.IdText()},
+                  record.SpamReason});
     return row;
 }
 
@@ -31,6 +33,8 @@ QVariant THeaderRow::data(int column, int role) const {
     if (FKeys) {
         if (role == rrRecord && column == 0) return QVariant::fromValue<qulonglong>(FKeys->Serial);
         if (role == rrSpam && column == 0) return FKeys->Spam;
+        if (role == Qt::ToolTipRole && column == kSenderColumn && !FKeys->Reason.empty())
+            return ui::toQString(FKeys->Reason);
         if (role == rrSortKey) {
             if (column == 0) return FKeys->Date;
             if (column == 1) return QVariant::fromValue<qlonglong>(FKeys->Size);

@@ -47,6 +47,8 @@ public:
         double Date = 0;
         long long Size = 0;
         std::array<std::string, 4> Texts;
+        // The verdict's reason, the sender cell's tool tip; may be empty.
+        std::string Reason;
     };
     void SetKeys(TKeys keys) { FKeys = std::move(keys); }
     // The row of a check run's record and its verdict: ticked when spam,

@@ -1,5 +1,7 @@
 #include "app/fmFilter.h"
 
+#include "app/LineList.h"
+#include "app/fmFilterFriends.h"
 #include "app/udmSpam.h"
 #include "ui/CommandGuard.h"
 #include "ui/Help.h"
@@ -12,12 +14,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTabWidget>
 
 #include <algorithm>
 
@@ -25,10 +26,8 @@ namespace {
 
 constexpr int kHelpContext = 50;
 constexpr int kMaxWordLength = 255;
-
-// The row's stored bytes ride in the item, so that a row read from the file
-// is written back byte for byte, whatever its encoding.
-constexpr int kLineRole = Qt::UserRole;
+// The test field names at most this many matching rules.
+constexpr std::size_t kNamedHits = 3;
 
 const char* const kMemoText =
     "During testing is applied special algorithm that cantake measure of SPAM's feints.For "
@@ -37,22 +36,17 @@ const char* const kMemoText =
     "program you do not have to do this. It's just needs to write only one word of SPAM form "
     "and additional forms you do not have to write.";
 
-std::string lineOf(const QListWidgetItem* item) {
-    const QByteArray bytes = item->data(kLineRole).toByteArray();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-void setLine(QListWidgetItem* item, const std::string& line) {
-    item->setText(ui::toQString(line));
-    item->setData(kLineRole, QByteArray(line.data(), static_cast<qsizetype>(line.size())));
-}
-
-// Equal when letter case (ASCII a to z) is ignored.
-bool sameLineIgnoringCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
-        return upper(x) == upper(y);
-    });
+// `caption`, then the rule lines that match the message, or "no rule".
+QString hitsText(const char* caption, const std::vector<std::string>& lines, const TSpamMessageView& message) {
+    QStringList named;
+    std::size_t hits = 0;
+    for (const std::string& line : lines) {
+        if (!MatchMailFilter(line, message)) continue;
+        if (++hits <= kNamedHits) named << QLatin1Char('"') + ui::toQString(line) + QLatin1Char('"');
+    }
+    QString text = QLatin1String(caption) + (hits == 0 ? QStringLiteral("no rule") : named.join(QStringLiteral(", ")));
+    if (hits > kNamedHits) text += QStringLiteral(" and %1 more").arg(hits - kNamedHits);
+    return text;
 }
 
 QLabel* boldLabel(QWidget* parent, const char* name, QRect bounds) {
@@ -77,8 +71,7 @@ Tffilter::Tffilter(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ffilter"));
     ui::setHelpContext(this, kHelpContext);
     setFixedSize(572, 393);
-    createControls();
-    createButtons();
+    createPages();
     setTabOrder();
     FormCreate();
 }
@@ -90,30 +83,45 @@ void Tffilter::Execute(QWidget* parent) {
     ui::platform().execDialog(dialog);
 }
 
-void Tffilter::createControls() {
-    ListBox = new QListWidget(this);
+// The word list and the friends list on pages of their own; "Close" below
+// them serves both.
+void Tffilter::createPages() {
+    Pages = new QTabWidget(this);
+    Pages->setObjectName(QStringLiteral("Pages"));
+    Pages->setGeometry(4, 4, 564, 352);
+    auto* words = new QWidget(Pages);
+    words->setObjectName(QStringLiteral("WordsPage"));
+    createControls(words);
+    createTester(words);
+    createButtons(words);
+    Pages->addTab(words, QString());
+    FriendsPage = new TFriendsPage(Pages);
+    Pages->addTab(FriendsPage, QString());
+}
+
+void Tffilter::createControls(QWidget* page) {
+    ListBox = new TLineList(page);
     ListBox->setObjectName(QStringLiteral("ListBox"));
-    ListBox->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListBox->setGeometry(8, 8, 281, 377);
-    Label1 = boldLabel(this, "Label1", QRect(300, 8, 200, 16));
-    rSubj = new QRadioButton(this);
+    ListBox->setGeometry(4, 4, 277, 190);
+    Label1 = boldLabel(page, "Label1", QRect(292, 4, 200, 16));
+    rSubj = new QRadioButton(page);
     rSubj->setObjectName(QStringLiteral("rSubj"));
-    rSubj->setGeometry(312, 26, 220, 18);
-    rAddr = new QRadioButton(this);
+    rSubj->setGeometry(304, 22, 220, 18);
+    rAddr = new QRadioButton(page);
     rAddr->setObjectName(QStringLiteral("rAddr"));
-    rAddr->setGeometry(312, 46, 220, 18);
-    Label2 = boldLabel(this, "Label2", QRect(300, 72, 200, 16));
-    eText = new QLineEdit(this);
+    rAddr->setGeometry(304, 42, 220, 18);
+    Label2 = boldLabel(page, "Label2", QRect(292, 66, 200, 16));
+    eText = new QLineEdit(page);
     eText->setObjectName(QStringLiteral("eText"));
     eText->setMaxLength(kMaxWordLength);
-    eText->setGeometry(300, 90, 264, 22);
-    Label3 = boldLabel(this, "Label3", QRect(300, 120, 220, 16));
-    rContent = new QRadioButton(this);
+    eText->setGeometry(292, 84, 264, 22);
+    Label3 = boldLabel(page, "Label3", QRect(292, 112, 220, 16));
+    rContent = new QRadioButton(page);
     rContent->setObjectName(QStringLiteral("rContent"));
-    rContent->setGeometry(312, 138, 220, 18);
-    rStart = new QRadioButton(this);
+    rContent->setGeometry(304, 130, 220, 18);
+    rStart = new QRadioButton(page);
     rStart->setObjectName(QStringLiteral("rStart"));
-    rStart->setGeometry(312, 158, 220, 18);
+    rStart->setGeometry(304, 150, 220, 18);
     // Two independent choices on one parent: each pair is its own group.
     kindGroup_ = new QButtonGroup(this);
     kindGroup_->addButton(rSubj);
@@ -123,7 +131,7 @@ void Tffilter::createControls() {
     methodGroup_->addButton(rStart);
     rSubj->setChecked(true);
     rContent->setChecked(true);
-    createExplanation();
+    createExplanation(page);
     for (QWidget* w : {static_cast<QWidget*>(rSubj), static_cast<QWidget*>(rAddr),
                        static_cast<QWidget*>(rContent), static_cast<QWidget*>(rStart),
                        static_cast<QWidget*>(ListBox), static_cast<QWidget*>(eText)})
@@ -131,9 +139,9 @@ void Tffilter::createControls() {
     eText->installEventFilter(this);
 }
 
-void Tffilter::createExplanation() {
-    Label5 = boldLabel(this, "Label5", QRect(300, 186, 200, 16));
-    Memo1 = new QPlainTextEdit(this);
+void Tffilter::createExplanation(QWidget* page) {
+    Label5 = boldLabel(page, "Label5", QRect(292, 176, 200, 16));
+    Memo1 = new QPlainTextEdit(page);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
     Memo1->setFrameShape(QFrame::NoFrame);
@@ -141,24 +149,48 @@ void Tffilter::createExplanation() {
     QPalette palette = Memo1->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     Memo1->setPalette(palette);
-    Memo1->setGeometry(300, 204, 264, 108);
-    Image1 = new QLabel(this);
+    Memo1->setGeometry(292, 194, 264, 96);
+    Image1 = new QLabel(page);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32));
-    Image1->setGeometry(532, 8, 32, 32);
+    Image1->setGeometry(524, 4, 32, 32);
 }
 
-void Tffilter::createButtons() {
-    const auto button = [this](const char* name, QRect bounds) {
-        auto* b = new QPushButton(this);
+// The test field below the list: what the typed text normalises to, and
+// which rules it would meet as a subject and as a sender.
+void Tffilter::createTester(QWidget* page) {
+    Label6 = boldLabel(page, "Label6", QRect(4, 200, 277, 16));
+    eTry = new QLineEdit(page);
+    eTry->setObjectName(QStringLiteral("eTry"));
+    eTry->setGeometry(4, 218, 277, 22);
+    ui::setEnterMovesOn(eTry);
+    const auto label = [page](const char* name, QRect bounds) {
+        auto* l = new QLabel(page);
+        l->setObjectName(QLatin1String(name));
+        l->setTextFormat(Qt::PlainText);
+        l->setWordWrap(true);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        l->setGeometry(bounds);
+        return l;
+    };
+    lNormal = label("lNormal", QRect(4, 244, 277, 16));
+    lSubjectHits = label("lSubjectHits", QRect(4, 262, 277, 30));
+    lSenderHits = label("lSenderHits", QRect(4, 294, 277, 30));
+    connect(eTry, &QLineEdit::textChanged, this, ui::guarded([this] { eTryChange(); }));
+}
+
+void Tffilter::createButtons(QWidget* page) {
+    const auto button = [](QWidget* parent, const char* name, QRect bounds) {
+        auto* b = new QPushButton(parent);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(bounds);
         return b;
     };
-    Button1 = button("Button1", QRect(300, 322, 82, 26));
-    Button2 = button("Button2", QRect(391, 322, 82, 26));
-    Button4 = button("Button4", QRect(482, 322, 82, 26));
-    Button3 = button("Button3", QRect(482, 358, 82, 26));
+    Button1 = button(page, "Button1", QRect(292, 296, 82, 26));
+    Button2 = button(page, "Button2", QRect(383, 296, 82, 26));
+    Button4 = button(page, "Button4", QRect(474, 296, 82, 26));
+    // "Close" closes the dialog from either page.
+    Button3 = button(this, "Button3", QRect(482, 362, 82, 26));
     // Enter in the Delete button moves on instead of deleting.
     Button4->setAutoDefault(false);
     ui::setEnterMovesOn(Button4);
@@ -168,10 +200,7 @@ void Tffilter::createButtons() {
     connect(Button3, &QPushButton::clicked, this, &QDialog::reject);
     // Only the user's own moves in the list count as a click; selecting a
     // row from code (Add, Delete) leaves the editor alone.
-    connect(ListBox, &QListWidget::itemClicked, this, ui::guarded([this] { ListBoxClick(); }));
-    connect(ListBox, &QListWidget::currentRowChanged, this, ui::guarded([this] {
-                if (!selectingFromCode_) ListBoxClick();
-            }));
+    connect(ListBox, &TLineList::rowClicked, this, ui::guarded([this] { ListBoxClick(); }));
 }
 
 void Tffilter::setTabOrder() {
@@ -184,23 +213,23 @@ void Tffilter::setTabOrder() {
     QWidget::setTabOrder(Button2, Button4);
     QWidget::setTabOrder(Button4, Button3);
     QWidget::setTabOrder(Button3, ListBox);
+    QWidget::setTabOrder(ListBox, eTry);
 }
 
 void Tffilter::FormCreate() {
     // A file that cannot be read is reported on its own, so that the
     // dialog still gets its texts and opens with an empty list.
-    ui::runGuarded([this] {
-        for (const std::string& line : ReadFilterFile(FiltersFilePath())) {
-            auto* item = new QListWidgetItem(ListBox);
-            setLine(item, line);
-        }
-    });
-    Button2->setEnabled(selectedIndex() >= 0);
+    ui::runGuarded([this] { ListBox->AddLines(ReadFilterFile(FiltersFilePath())); });
+    Button2->setEnabled(ListBox->SelectedIndex() >= 0);
     SetEnglishTexts();
+    eTryChange();
 }
 
 void Tffilter::SetEnglishTexts() {
     setWindowTitle(QStringLiteral("Spam filter"));
+    Pages->setTabText(0, QStringLiteral("Spam words"));
+    Pages->setTabText(1, QStringLiteral("Friends"));
+    Label6->setText(QStringLiteral("Try a text:"));
     Label1->setText(QStringLiteral("Filter:"));
     rSubj->setText(QStringLiteral("Subject"));
     rAddr->setText(QStringLiteral("Address of sender (from)"));
@@ -217,37 +246,16 @@ void Tffilter::SetEnglishTexts() {
     Memo1->setPlainText(QString::fromLatin1(kMemoText));
 }
 
-std::vector<std::string> Tffilter::Lines() const {
-    std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(ListBox->count()));
-    for (int i = 0; i < ListBox->count(); ++i) lines.push_back(lineOf(ListBox->item(i)));
-    return lines;
-}
-
-int Tffilter::selectedIndex() const {
-    const QList<QListWidgetItem*> selected = ListBox->selectedItems();
-    return selected.isEmpty() ? -1 : ListBox->row(selected.first());
-}
-
-void Tffilter::selectIndex(int index) {
-    selectingFromCode_ = true;
-    const auto done = qScopeGuard([this] { selectingFromCode_ = false; });
-    if (index < 0) {
-        ListBox->clearSelection();
-        ListBox->setCurrentRow(-1);
-    } else {
-        ListBox->setCurrentRow(index);
-    }
-}
+std::vector<std::string> Tffilter::Lines() const { return ListBox->Lines(); }
 
 void Tffilter::ListBoxClick() {
-    const int index = selectedIndex();
+    const int index = ListBox->SelectedIndex();
     Button2->setEnabled(index >= 0);
     rSubj->setChecked(true);
     rContent->setChecked(true);
     eText->clear();
     if (index < 0 || index >= ListBox->count()) return;
-    const TMailFilter rule = ParseMailFilter(lineOf(ListBox->item(index)));
+    const TMailFilter rule = ParseMailFilter(ListBox->LineAt(index));
     (rule.Kind == fkAddress ? rAddr : rSubj)->setChecked(true);
     eText->setText(ui::toQString(rule.FilterText));
     (rule.Contains ? rContent : rStart)->setChecked(true);
@@ -267,54 +275,40 @@ bool Tffilter::TextIsBlank() const {
                        [](char c) { return static_cast<unsigned char>(c) <= ' '; });
 }
 
-int Tffilter::IndexOfLine(const std::string& line) const {
-    for (int i = 0; i < ListBox->count(); ++i) {
-        if (sameLineIgnoringCase(lineOf(ListBox->item(i)), line)) return i;
-    }
-    return -1;
+// The test field follows the list, so it is shown anew with every write.
+void Tffilter::SaveToFile() {
+    eTryChange();
+    WriteFilterFile(FiltersFilePath(), Lines());
 }
-
-void Tffilter::AppendLine(const std::string& line) {
-    auto* item = new QListWidgetItem(ListBox);
-    setLine(item, line);
-    selectIndex(ListBox->count() - 1);
-}
-
-void Tffilter::SaveToFile() const { WriteFilterFile(FiltersFilePath(), Lines()); }
 
 void Tffilter::Button1Click() {
     if (TextIsBlank()) return;
-    const std::string line = ComposeLine();
-    if (IndexOfLine(line) < 0) AppendLine(line);
+    ListBox->AddUnique(ComposeLine());
     // Written also for a duplicate, so the file always mirrors the list.
     SaveToFile();
 }
 
 void Tffilter::Button2Click() {
     if (TextIsBlank()) return;
-    const std::string line = ComposeLine();
-    if (IndexOfLine(line) < 0) {
-        const int index = selectedIndex();
-        if (ListBox->count() == 0) {
-            AppendLine(line);
-        } else if (index >= 0 && index < ListBox->count()) {
-            setLine(ListBox->item(index), line);
-        }
-    }
+    ListBox->ReplaceSelected(ComposeLine());
     SaveToFile();
 }
 
 void Tffilter::Button4Click() {
-    const int index = selectedIndex();
-    if (index >= 0 && index < ListBox->count()) {
-        // Removing the current row moves the current row: not a user click.
-        selectingFromCode_ = true;
-        const auto done = qScopeGuard([this] { selectingFromCode_ = false; });
-        delete ListBox->takeItem(index);
-    }
-    const int count = ListBox->count();
-    selectIndex(index < 0 || count == 0 ? -1 : std::min(index, count - 1));
+    ListBox->DeleteSelected();
     SaveToFile();
+}
+
+void Tffilter::eTryChange() {
+    const std::string text = ui::fromQString(eTry->text());
+    lNormal->setText(QStringLiteral("Normalised: ") + ui::toQString(NormalizeSpamText(text)));
+    TSpamMessageView asSubject;
+    asSubject.Subject = text;
+    TSpamMessageView asSender;
+    asSender.FromAddress = text;
+    const std::vector<std::string> lines = Lines();
+    lSubjectHits->setText(hitsText("As subject: ", lines, asSubject));
+    lSenderHits->setText(hitsText("As sender: ", lines, asSender));
 }
 
 bool Tffilter::eventFilter(QObject* watched, QEvent* event) {

@@ -9,13 +9,17 @@
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
+class TFriendsPage;
+class TLineList;
 
 // The spam word list editor. The list box rows are the rule lines of
-// filters.dat; every change is written to the file at once.
+// filters.dat; every change is written to the file at once. A test field
+// shows a typed text normalised and the rules it matches as a subject and
+// as a sender. A second page edits the friends list.
 class Tffilter : public QDialog {
     Q_OBJECT
 
@@ -33,26 +37,28 @@ public:
     void Button1Click();  // Add
     void Button2Click();  // Save (replace the selected row)
     void Button4Click();  // Delete
+    // Shows the test field's text normalised and the rules that match it.
+    void eTryChange();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void createControls();
-    void createExplanation();
-    void createButtons();
+    void createPages();
+    void createControls(QWidget* page);
+    void createExplanation(QWidget* page);
+    void createTester(QWidget* page);
+    void createButtons(QWidget* page);
     void setTabOrder();
     void FormCreate();
     void SetEnglishTexts();
-    [[nodiscard]] int selectedIndex() const;
-    void selectIndex(int index);
     [[nodiscard]] std::string ComposeLine() const;
     [[nodiscard]] bool TextIsBlank() const;
-    [[nodiscard]] int IndexOfLine(const std::string& line) const;
-    void AppendLine(const std::string& line);
-    void SaveToFile() const;
+    void SaveToFile();
 
-    QPointer<QListWidget> ListBox;
+    QPointer<QTabWidget> Pages;
+    QPointer<TFriendsPage> FriendsPage;
+    QPointer<TLineList> ListBox;
     QPointer<QLabel> Label1;
     QPointer<QRadioButton> rSubj;
     QPointer<QRadioButton> rAddr;
@@ -68,9 +74,13 @@ private:
     QPointer<QPushButton> Button2;
     QPointer<QPushButton> Button4;
     QPointer<QPushButton> Button3;
+    QPointer<QLabel> Label6;
+    QPointer<QLineEdit> eTry;
+    QPointer<QLabel> lNormal;
+    QPointer<QLabel> lSubjectHits;
+    QPointer<QLabel> lSenderHits;
     QButtonGroup* kindGroup_ = nullptr;
     QButtonGroup* methodGroup_ = nullptr;
-    bool selectingFromCode_ = false;  // selection moved by Add or Delete, not the user
 };
 
 // True when a typed character is one the word field refuses: a separator

@@ -374,6 +374,7 @@ void Tfmain::CreateActions() {
     mmSpam = NewAction("mmSpam", 6);
     mmAll = NewAction("mmAll", 8);
     mmUnsel = NewAction("mmUnsel", 7);
+    mTrust = NewAction("mTrust", 12);
     // These shortcuts act while the header list has the focus.
     const std::pair<QAction*, QKeySequence> shortcuts[] = {
         {mmSpam, QKeySequence(Qt::CTRL | Qt::Key_S)},
@@ -414,7 +415,7 @@ void Tfmain::CreateMenus() {
         return menu;
     };
     pop3popup = popup("pop3popup", {CheckAcc, nullptr, NewAcc, DelAcc, nullptr, EditAcc});
-    headpopup = popup("headpopup", {mDownload, mDel, nullptr, mmSpam, mmAll, nullptr, mmUnsel});
+    headpopup = popup("headpopup", {mDownload, mDel, nullptr, mmSpam, mmAll, nullptr, mmUnsel, nullptr, mTrust});
 }
 
 void Tfmain::CreateToolBar() {
@@ -443,6 +444,7 @@ void Tfmain::ConnectCommands() {
         {&Tfmain::mmSpamClick, {tSpam, mmSpam}},
         {&Tfmain::mmAllClick, {tAll, mmAll}},
         {&Tfmain::mmUnselClick, {tUnsel, mmUnsel}},
+        {&Tfmain::mTrustClick, {mTrust}},
         {&Tfmain::NastavenSPAMfiltr1Click, {NastavenSPAMfiltr1}},
         {&Tfmain::Obecnpravidla1Click, {Obecnpravidla1}},
         {&Tfmain::lHelpClick, {Npovda1, lHelp}},
@@ -487,6 +489,7 @@ void Tfmain::SetEnglishTexts() {
         {CheckAcc, "Check Messages"}, {NewAcc, "New Account"}, {DelAcc, "Remove Account"},
         {EditAcc, "Properties"}, {mDownload, "Download message"}, {mDel, "Remove Message(s)"},
         {mmSpam, "Select SPAM"}, {mmAll, "Select all"}, {mmUnsel, "Deselect All"},
+        {mTrust, "Always trust this sender"},
     };
     for (const auto& [action, text] : items) {
         action->setText(QString::fromLatin1(text));
@@ -630,7 +633,7 @@ void Tfmain::UpdateCommands() {
         a->setEnabled(account != nullptr);
     for (QAction* a : {mNew, tNew, NewAcc}) a->setEnabled(true);
     const bool shown = FCurrentRow >= 0;
-    for (QAction* a : {tDelete, mDel, mmDel}) a->setEnabled(shown);
+    for (QAction* a : {tDelete, mDel, mmDel, mTrust}) a->setEnabled(shown);
     lDelete->setEnabled(shown);
     const bool rows = headlist->topLevelItemCount() > 0;
     for (QAction* a : {tSpam, tAll, tUnsel, mmSpam, mmAll, mmUnsel}) a->setEnabled(rows);

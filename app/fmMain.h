@@ -180,6 +180,10 @@ public:
     virtual void mmSpamClick();
     virtual void mmAllClick();
     virtual void mmUnselClick();
+    // "Always trust this sender": the shown row's sender address joins the
+    // friends list unless it is there; rows keep their verdicts until the
+    // next check run. Throws when the message has no sender address.
+    virtual void mTrustClick();
     virtual void NastavenSPAMfiltr1Click();
     virtual void Obecnpravidla1Click();
     virtual void lHelpClick();
@@ -237,7 +241,7 @@ public:
     QPointer<QAction> tNew, tEdit, tDel, tCheck, tDownload, tDelete, tSpam, tAll, tUnsel, lHelp;
     // Context menu items.
     QPointer<QAction> CheckAcc, NewAcc, DelAcc, EditAcc;
-    QPointer<QAction> mDownload, mDel, mmSpam, mmAll, mmUnsel;
+    QPointer<QAction> mDownload, mDel, mmSpam, mmAll, mmUnsel, mTrust;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -3,7 +3,7 @@
 #include "app/fmMain.h"
 
 #include "app/udmCheckRun.h"
-#include "app/udmSpam.h"
+#include "app/udmSpamReason.h"
 #include "ui/CommandGuard.h"
 #include "ui/TextCodec.h"
 
@@ -28,14 +28,14 @@ void Tfmain::CheckMessages() {
     // their count is known without a look at every row.
     int ticked = -1;
     try {
-        // Rules and words are read once per run; the verdict is the same as
-        // testing every line for every message.
-        const TPreparedFilters filters(ReadFilterFile(FiltersFilePath()));
-        const TSpamRules rules = SpamRulesOf(FSettings);
+        // Rules, words and friends are read once per run; the verdict is the
+        // same as testing every line for every message.
+        const TSpamJudge judge(ReadFilterFile(FiltersFilePath()), SpamRulesOf(FSettings),
+                               TFriendsList(ReadFilterFile(FriendsFilePath())));
         FCurrentRow = -1;
         const TPOP3Rec rec = ReadSelectedAccount().value_or(TPOP3Rec{});
         TProgressScope progress(*this, QStringLiteral("Check Messages ") + ui::toQString(rec.Name), 8);
-        TCheckRun run(rec, filters, rules, FSettings.FastCheck, FCommands, this);
+        TCheckRun run(rec, judge, FSettings.FastCheck, FCommands, this);
         run.TakeOldRows = [this] { return TakeHeaderRows(); };
         try {
             run.Run();

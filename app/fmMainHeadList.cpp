@@ -2,6 +2,7 @@
 // ticking and the count of ticked rows.
 #include "app/fmMain.h"
 
+#include "app/udmFriends.h"
 #include "app/udmMessageHeader.h"
 #include "ui/CommandGuard.h"
 #include "ui/TextCodec.h"
@@ -155,7 +156,17 @@ void Tfmain::ShowMessageDetail(QTreeWidgetItem* row) {
     const TMessageHeader* record = RecordOfRow(row);
     if (!record) return;
     UpdateDownloadCommands(record->Retrieved);
-    memo->setPlainText(viewText(record->ViewText()));
+    // The verdict's reason heads the view in a line of its own, whatever
+    // the view text below it is.
+    const QString reason = record->SpamReason.empty() ? QString() : ui::toQString(record->SpamReason) + u'\n';
+    memo->setPlainText(reason + viewText(record->ViewText()));
+}
+
+void Tfmain::mTrustClick() {
+    QTreeWidgetItem* row = FCurrentRow >= 0 ? headlist->topLevelItem(FCurrentRow) : nullptr;
+    const TMessageHeader* record = RecordOfRow(row);
+    if (!record) return;
+    AddFriend(FriendsFilePath(), record->Msg->From.Address());
 }
 
 void Tfmain::UpdateSelectedCount() {

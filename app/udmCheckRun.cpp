@@ -8,10 +8,9 @@
 #include <algorithm>
 #include <set>
 
-TCheckRun::TCheckRun(const TPOP3Rec& account, const TPreparedFilters& filters, const TSpamRules& rules,
-                     bool fastCheck, TCommandPump& pump, QObject* notifyWindow)
-    : client_(TPOP3::CreateClient(account, notifyWindow)), filters_(filters), rules_(rules), fastCheck_(fastCheck),
-      pump_(pump) {}
+TCheckRun::TCheckRun(const TPOP3Rec& account, const TSpamJudge& judge, bool fastCheck, TCommandPump& pump,
+                     QObject* notifyWindow)
+    : client_(TPOP3::CreateClient(account, notifyWindow)), judge_(judge), fastCheck_(fastCheck), pump_(pump) {}
 
 TCheckRun::~TCheckRun() = default;
 
@@ -136,9 +135,10 @@ void TCheckRun::ReadMessage(int number, const std::string* uniqueId) {
     }
     record->Msg->Tag = client_->ReceiveSize();
     if (uniqueId) record->UniqueId = *uniqueId;
-    const bool spam = IsSpamMessage(*record->Msg, record->Msg->Tag, rules_, filters_);
-    if (spam) ++ticked_;
-    rows_.push_back(THeaderRow::Make(*record, spam));
+    const TSpamVerdict verdict = judge_.Judge(*record->Msg, record->Msg->Tag);
+    record->SpamReason = SpamReasonLine(verdict);
+    if (verdict.Spam) ++ticked_;
+    rows_.push_back(THeaderRow::Make(*record, verdict.Spam));
     MessageHeaders().push_back(std::move(record));
 }
 

@@ -2,7 +2,7 @@
 
 #include "app/udmAccounts.h"
 #include "app/udmMessageHeader.h"
-#include "app/udmSpam.h"
+#include "app/udmSpamReason.h"
 #include "net/IdPOP3.h"
 
 #include <QTreeWidgetItem>
@@ -34,8 +34,8 @@ public:
     // Commands kept in flight in a fast check.
     static constexpr int kPipelineDepth = TIdPOP3::kMaxPipelineDepth;
 
-    TCheckRun(const TPOP3Rec& account, const TPreparedFilters& filters, const TSpamRules& rules, bool fastCheck,
-              TCommandPump& pump, QObject* notifyWindow);
+    TCheckRun(const TPOP3Rec& account, const TSpamJudge& judge, bool fastCheck, TCommandPump& pump,
+              QObject* notifyWindow);
     ~TCheckRun();
     TCheckRun(const TCheckRun&) = delete;
     TCheckRun& operator=(const TCheckRun&) = delete;
@@ -68,8 +68,7 @@ private:
     void End();
 
     std::shared_ptr<TPOP3> client_;
-    const TPreparedFilters& filters_;
-    const TSpamRules& rules_;
+    const TSpamJudge& judge_;
     const bool fastCheck_;
     TCommandPump& pump_;
     std::vector<std::string> listing_;

@@ -43,6 +43,9 @@ public:
     bool HeaderCut = false;
     // The "To" text shown when the field could not be parsed into addresses.
     std::string RawRecipients;
+    // Why the check run marked the message, or that its sender is a friend,
+    // in one line; empty for any other message.
+    std::string SpamReason;
     // Never reused within the process: a header list row keeps it to find
     // its own record, whatever the message's "Message-Id".
     const std::uint64_t Serial;

@@ -5,8 +5,10 @@
 #include "net/IdException.h"
 #include "ui/Paths.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -177,17 +179,23 @@ bool IsSpamMessage(const TIdMessage& message, std::int64_t size, const TSpamRule
 // Contains-words match at any state whose suffix chain ends a word;
 // begins-with words match only while the walk is still on the trie path
 // from the root (the state's depth equals the number of bytes read).
+// Each state also keeps the smallest list index of the words it ends, so
+// that a walk without the early exit names the first matching line.
 // A word list too large for the dense table falls back to testing the
 // normalised words one by one, which gives the same answers.
 class TPreparedFilters::Automaton {
 public:
-    void add(std::string word, bool contains) {
-        if (!word.empty()) words_.emplace_back(std::move(word), contains);
+    static constexpr std::int32_t kNoLine = INT32_MAX;
+
+    void add(std::string word, bool contains, std::int32_t line) {
+        if (!word.empty()) words_.push_back({std::move(word), contains, line});
     }
 
     void build();
 
     [[nodiscard]] bool matches(std::initializer_list<std::string_view> parts) const;
+    // The smallest list index of a matching word, or kNoLine.
+    [[nodiscard]] std::int32_t firstLine(std::initializer_list<std::string_view> parts) const;
 
 private:
     static constexpr std::uint8_t kContainsEnd = 1;
@@ -197,21 +205,45 @@ private:
 
     void buildTrie();
     void buildFailureLinks();
-    [[nodiscard]] bool matchesOneByOne(std::initializer_list<std::string_view> parts) const;
+    [[nodiscard]] std::int32_t firstLineOneByOne(std::initializer_list<std::string_view> parts) const;
 
-    std::vector<std::pair<std::string, bool>> words_;
+    // Feeds the normalised bytes of the parts, run together, through the
+    // table; after each byte `visit(state, bytes so far)` may end the walk
+    // by answering true.
+    template <typename Visit>
+    void walk(std::initializer_list<std::string_view> parts, Visit visit) const {
+        std::size_t state = 0;
+        std::size_t consumed = 0;
+        for (const std::string_view part : parts) {
+            for (const char c : part) {
+                const unsigned char n = kNormalTable[static_cast<unsigned char>(c)];
+                if (n == kDropped) continue;
+                state = static_cast<std::size_t>(next_[state * columns_ + class_[n]]);
+                if (visit(state, ++consumed)) return;
+            }
+        }
+    }
+
+    struct Word {
+        std::string text;
+        bool contains;
+        std::int32_t line;
+    };
+    std::vector<Word> words_;  // in list order
     bool dense_ = false;
     std::array<std::uint16_t, 256> class_{};  // byte -> column; 0 = in no word
     std::size_t columns_ = 1;
     std::vector<std::int32_t> next_;  // state * columns_ + column -> state
     std::vector<std::uint32_t> depth_;
     std::vector<std::uint8_t> flags_;
+    std::vector<std::int32_t> containsLine_;  // through the suffix chain
+    std::vector<std::int32_t> beginsLine_;    // ending exactly here
 };
 
 void TPreparedFilters::Automaton::build() {
     if (words_.empty()) return;
     std::size_t totalBytes = 0;
-    for (const auto& [word, contains] : words_) {
+    for (const auto& [word, contains, line] : words_) {
         totalBytes += word.size();
         for (const char c : word) {
             auto& column = class_[static_cast<unsigned char>(c)];
@@ -228,7 +260,9 @@ void TPreparedFilters::Automaton::buildTrie() {
     next_.assign(columns_, -1);
     depth_.assign(1, 0);
     flags_.assign(1, 0);
-    for (const auto& [word, contains] : words_) {
+    containsLine_.assign(1, kNoLine);
+    beginsLine_.assign(1, kNoLine);
+    for (const auto& [word, contains, line] : words_) {
         std::size_t state = 0;
         for (const char c : word) {
             std::int32_t& target = next_[state * columns_ + class_[static_cast<unsigned char>(c)]];
@@ -236,6 +270,8 @@ void TPreparedFilters::Automaton::buildTrie() {
                 target = static_cast<std::int32_t>(depth_.size());
                 depth_.push_back(depth_[state] + 1);
                 flags_.push_back(0);
+                containsLine_.push_back(kNoLine);
+                beginsLine_.push_back(kNoLine);
                 next_.resize(next_.size() + columns_, -1);
             }
             // `target` may dangle after the resize; read the state anew.
@@ -243,6 +279,8 @@ void TPreparedFilters::Automaton::buildTrie() {
                                                    class_[static_cast<unsigned char>(c)]]);
         }
         flags_[state] |= contains ? kContainsEnd : kBeginsEnd;
+        std::int32_t& first = contains ? containsLine_[state] : beginsLine_[state];
+        first = std::min(first, line);
     }
 }
 
@@ -265,6 +303,7 @@ void TPreparedFilters::Automaton::buildFailureLinks() {
         const std::size_t f = static_cast<std::size_t>(fail[state]);
         // Only contains-words are found through the suffix chain.
         flags_[state] |= flags_[f] & kContainsEnd;
+        containsLine_[state] = std::min(containsLine_[state], containsLine_[f]);
         for (std::size_t c = 0; c < columns_; ++c) {
             std::int32_t& target = next_[state * columns_ + c];
             if (target < 0) {
@@ -279,38 +318,43 @@ void TPreparedFilters::Automaton::buildFailureLinks() {
 
 bool TPreparedFilters::Automaton::matches(std::initializer_list<std::string_view> parts) const {
     if (words_.empty()) return false;
-    if (!dense_) return matchesOneByOne(parts);
-    std::size_t state = 0;
-    std::size_t consumed = 0;
-    for (const std::string_view part : parts) {
-        for (const char c : part) {
-            const unsigned char n = kNormalTable[static_cast<unsigned char>(c)];
-            if (n == kDropped) continue;
-            state = static_cast<std::size_t>(next_[state * columns_ + class_[n]]);
-            ++consumed;
-            const std::uint8_t f = flags_[state];
-            if (f & kContainsEnd) return true;
-            if ((f & kBeginsEnd) && depth_[state] == consumed) return true;
-        }
-    }
-    return false;
+    if (!dense_) return firstLineOneByOne(parts) != kNoLine;
+    bool found = false;
+    walk(parts, [&](std::size_t state, std::size_t consumed) {
+        const std::uint8_t f = flags_[state];
+        found = (f & kContainsEnd) || ((f & kBeginsEnd) && depth_[state] == consumed);
+        return found;
+    });
+    return found;
 }
 
-bool TPreparedFilters::Automaton::matchesOneByOne(
+std::int32_t TPreparedFilters::Automaton::firstLine(std::initializer_list<std::string_view> parts) const {
+    if (words_.empty()) return kNoLine;
+    if (!dense_) return firstLineOneByOne(parts);
+    std::int32_t best = kNoLine;
+    walk(parts, [&](std::size_t state, std::size_t consumed) {
+        best = std::min(best, containsLine_[state]);
+        if (depth_[state] == consumed) best = std::min(best, beginsLine_[state]);
+        return false;
+    });
+    return best;
+}
+
+std::int32_t TPreparedFilters::Automaton::firstLineOneByOne(
     std::initializer_list<std::string_view> parts) const {
     std::string text;
     for (const std::string_view part : parts) text += NormalizeSpamText(part);
-    for (const auto& [word, contains] : words_) {
-        if (wordMatches(text, word, contains)) return true;
+    for (const auto& [word, contains, line] : words_) {
+        if (wordMatches(text, word, contains)) return line;
     }
-    return false;
+    return kNoLine;
 }
 
 TPreparedFilters::TPreparedFilters(const std::vector<std::string>& wordList) : automata_(2) {
-    for (const std::string& line : wordList) {
-        TMailFilter rule = ParseMailFilter(line);
-        automata_[rule.Kind == fkAddress ? 1 : 0].add(NormalizeSpamText(rule.FilterText),
-                                                      rule.Contains);
+    for (std::size_t i = 0; i < wordList.size(); ++i) {
+        const TMailFilter rule = ParseMailFilter(wordList[i]);
+        automata_[rule.Kind == fkAddress ? 1 : 0].add(NormalizeSpamText(rule.FilterText), rule.Contains,
+                                                      static_cast<std::int32_t>(i));
     }
     for (Automaton& automaton : automata_) automaton.build();
 }
@@ -322,6 +366,12 @@ TPreparedFilters& TPreparedFilters::operator=(TPreparedFilters&&) noexcept = def
 bool TPreparedFilters::Matches(const TSpamMessageView& message) const {
     return automata_[0].matches({message.Subject}) ||
            automata_[1].matches({message.FromAddress, message.FromName});
+}
+
+int TPreparedFilters::FirstMatch(const TSpamMessageView& message) const {
+    const std::int32_t line = std::min(automata_[0].firstLine({message.Subject}),
+                                       automata_[1].firstLine({message.FromAddress, message.FromName}));
+    return line == Automaton::kNoLine ? -1 : line;
 }
 
 // ---------------------------------------------------------------------------

@@ -83,6 +83,9 @@ public:
 
     // True when any rule of the list matches the message.
     [[nodiscard]] bool Matches(const TSpamMessageView& message) const;
+    // The index in the word list of the first line that matches, as testing
+    // the lines in order finds it; -1 when none does.
+    [[nodiscard]] int FirstMatch(const TSpamMessageView& message) const;
 
 private:
     class Automaton;

@@ -192,6 +192,7 @@ def command_icons():
     for y, k in ((3, 4), (8, 10), (13, 6)):
         c.rect(1, y, 14, y, fill=GREY); c.rect(k - 1, y - 2, k + 1, y + 2, fill=BLUE, line=BLACK)
     icons.append(c)                                                                 # 11 general rules
+    c = Canvas(16); person(c); tick(c, 8, 1); icons.append(c)                       # 12 trust sender
     return icons
 
 

@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -293,6 +295,51 @@ TEST_F(WordListDialog, FileFailuresAreReportedAndTheListKeepsItsRows) {
     });
     ASSERT_EQ(scope.errors.size(), 2u);  // reading at open, writing on Add
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("filters.dat")));
+}
+
+TEST_F(WordListDialog, TestFieldShowsTheTextNormalisedAndTheRulesItMeets) {
+    dir.write("filters.dat", "Subject: %viagra\r\nAddress: =lottery\r\nSubject: %a\r\nSubject: %g\r\nSubject: %i\r\n");
+    run([](QDialog& d, FilterControls& c) {
+        auto* eTry = d.findChild<QLineEdit*>("eTry");
+        const auto shown = [&d](const char* name) { return d.findChild<QLabel*>(name)->text(); };
+        QTest::keyClicks(eTry, "V-i-@-g-r-a");
+        EXPECT_EQ(shown("lNormal"), "Normalised: VIAGRA");
+        EXPECT_EQ(shown("lSubjectHits"), R"(As subject: "Subject: %viagra", "Subject: %a", "Subject: %g" and 1 more)");
+        EXPECT_EQ(shown("lSenderHits"), "As sender: no rule");
+        eTry->setText("Lottery");
+        EXPECT_EQ(shown("lSubjectHits"), "As subject: no rule");
+        // The field follows the list.
+        c.rAddr->click();
+        c.eText->setText("tery");
+        c.Add->click();
+        EXPECT_EQ(shown("lSenderHits"), R"(As sender: "Address: =lottery", "Address: %tery")");
+    });
+}
+
+TEST_F(WordListDialog, FriendsPageAddsSavesAndDeletesEntries) {
+    dir.write("friends.dat", "@example.org\r\n");
+    run([](QDialog& d, FilterControls&) {
+        EXPECT_EQ(d.findChild<QTabWidget*>("Pages")->tabText(1), "Friends");
+        auto* list = d.findChild<QListWidget*>("FriendList");
+        auto* entry = d.findChild<QLineEdit*>("eFriend");
+        auto* save = d.findChild<QPushButton*>("Button6");
+        EXPECT_FALSE(save->isEnabled());
+        for (const char* typed : {"  Anna@Example.org ", "anna@example.ORG", "   "}) {
+            entry->setText(typed);
+            d.findChild<QPushButton*>("Button5")->click();
+        }
+        ASSERT_EQ(list->count(), 2);
+        EXPECT_EQ(list->item(1)->text(), "Anna@Example.org");
+        list->setCurrentRow(0);
+        EXPECT_TRUE(save->isEnabled());
+        EXPECT_EQ(entry->text(), "@example.org");
+        entry->setText("@example.net");
+        save->click();
+        EXPECT_EQ(list->item(0)->text(), "@example.net");
+        d.findChild<QPushButton*>("Button7")->click();
+        EXPECT_EQ(list->count(), 1);
+    });
+    EXPECT_EQ(dir.read("friends.dat"), "Anna@Example.org\r\n");
 }
 
 }  // namespace

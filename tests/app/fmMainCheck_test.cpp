@@ -327,6 +327,42 @@ TEST_F(CheckRun, SecondOfThreeJudgedSpamIsTickedAndMarked) {
     EXPECT_EQ(w.barPanels[1]->text(), "  1 Number of selected messages");
 }
 
+// Each verdict's reason is the sender's tool tip and heads the view; after
+// "Always trust this sender" the next run leaves that sender unticked.
+TEST_F(CheckRun, ReasonsShowAndATrustedSenderStaysUnticked) {
+    dir.write("filters.dat", "Subject: %viagra\r\n");
+    dir.write("friends.dat", "@friends.example\r\n");
+    const std::vector<Mail> mails = {mail("Cheap V-i-a-g-r-a", "spam@example.com"), mail("Hello"),
+                                     mail("viagra", "pal@Friends.example"), mail("viagra", "Spam@Example.com")};
+    Tfmain w;
+    FakeServer first;
+    scriptMailbox(first, mails);
+    check(w, first);
+    const QString marked = R"(Marked as spam: Subject matches rule "Subject: %viagra": "V-i-a-g-r-a" reads as "VIAGRA")";
+    const QString trusted = R"(Sender on the friends list as "@friends.example", never marked)";
+    QStringList tips;
+    for (int i = 0; i < 3; ++i) tips << w.headlist->topLevelItem(i)->data(2, Qt::ToolTipRole).toString();
+    EXPECT_EQ(tips, (QStringList{marked, "", trusted}));
+    EXPECT_EQ(column(w, 2), (QStringList{"!spam@example.com", "ann@example.com", "pal@Friends.example", "!Spam@Example.com"}));
+    EXPECT_TRUE(view(w).startsWith(marked + "\nFrom: spam@example.com\n")) << view(w).toStdString();
+    w.headlist->setCurrentItem(w.headlist->topLevelItem(2));
+    EXPECT_TRUE(view(w).startsWith(trusted + "\nFrom: pal@Friends.example\n"));
+    w.headlist->setCurrentItem(w.headlist->topLevelItem(1));
+    EXPECT_TRUE(view(w).startsWith("From: ann@example.com\n"));
+
+    w.headlist->setCurrentItem(w.headlist->topLevelItem(0));
+    w.mTrust->trigger();
+    w.headlist->setCurrentItem(w.headlist->topLevelItem(3));
+    w.mTrust->trigger();
+    EXPECT_EQ(dir.read("friends.dat"), "@friends.example\r\nspam@example.com\r\n");
+    FakeServer second;
+    scriptMailbox(second, mails);
+    check(w, second);
+    EXPECT_EQ(column(w, 2), (QStringList{"spam@example.com", "ann@example.com", "pal@Friends.example", "Spam@Example.com"}));
+    EXPECT_EQ(w.barPanels[1]->text(), "  0 Number of selected messages");
+    EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+}
+
 TEST_F(CheckRun, GeneralRulesMarkRowsToo) {
     Tfmain w;
     w.SetSpamRules(false, 1, 1);

@@ -189,7 +189,7 @@ TEST_F(MainWindow, MenuContextMenuAndToolBarOrders) {
     EXPECT_EQ(names(w.pop3popup->actions()),
               QStringList({"CheckAcc", "-", "NewAcc", "DelAcc", "-", "EditAcc"}));
     EXPECT_EQ(names(w.headpopup->actions()),
-              QStringList({"mDownload", "mDel", "-", "mmSpam", "mmAll", "-", "mmUnsel"}));
+              QStringList({"mDownload", "mDel", "-", "mmSpam", "mmAll", "-", "mmUnsel", "-", "mTrust"}));
     EXPECT_EQ(names(w.tool->actions()),
               QStringList({"tNew", "tEdit", "tDel", "-", "tCheck", "-", "tDownload", "tDelete", "-",
                            "tSpam", "tAll", "tUnsel", "-", "lHelp"}));

@@ -1,4 +1,5 @@
 #include "app/udmSpam.h"
+#include "app/udmSpamReason.h"
 #include "message/IdMessage.h"
 
 #include "TempDir.h"
@@ -196,8 +197,10 @@ TEST(TPreparedFilters, RandomListsEqualLineByLine) {
             message.Subject = text(10);
             message.FromAddress = text(6);
             message.FromName = text(6);
-            bool byLine = false;
-            for (const auto& line : list) byLine = byLine || MatchMailFilter(line, message);
+            int first = -1;
+            for (std::size_t i = list.size(); i-- > 0;) first = MatchMailFilter(list[i], message) ? int(i) : first;
+            ASSERT_EQ(prepared.FirstMatch(message), first);
+            const bool byLine = first >= 0;
             ASSERT_EQ(prepared.Matches(message), byLine)
                 << "subject '" << message.Subject << "' from '" << message.FromAddress << "' '"
                 << message.FromName << "'";
@@ -231,6 +234,7 @@ TEST(TPreparedFilters, HugeAlphabetListEqualsLineByLine) {
         for (const auto& line : list) byLine = byLine || MatchMailFilter(line, messages[i]);
         EXPECT_EQ(byLine, expected[i]) << i;
         EXPECT_EQ(prepared.Matches(messages[i]), expected[i]) << i;
+        EXPECT_EQ(prepared.FirstMatch(messages[i]) >= 0, expected[i]) << i;
     }
 }
 
@@ -248,9 +252,9 @@ TSpamMessageView recipients(std::int64_t count) {
     return m;
 }
 
-TEST(CheckGeneralRules, Table) {
+std::vector<GeneralRow> generalRows() {
     const TSpamRules emptyOn{true, 0, 0};
-    const GeneralRow rows[] = {
+    return {
         // Empty subject
         {"defaults mark nothing", TSpamRules{}, subject(""), 1 << 30, false},
         {"empty", emptyOn, subject(""), 0, true},
@@ -289,28 +293,34 @@ TEST(CheckGeneralRules, Table) {
         {"size zero switches off", TSpamRules{false, 0, 0}, subject("x"), 1LL << 40, false},
         {"size negative switches off", TSpamRules{false, 0, -5}, subject("x"), 1LL << 40, false},
     };
-    for (const auto& row : rows)
+}
+
+TEST(CheckGeneralRules, Table) {
+    for (const auto& row : generalRows())
         EXPECT_EQ(CheckGeneralRules(row.message, row.size, row.rules), row.expected) << row.name;
 }
 
-TEST(IsSpamMessage, GeneralRulesThenWordList) {
+struct VerdictRow {
+    const char* name;
+    TSpamRules rules;
+    TSpamMessageView message;
+    std::vector<std::string> list;
+    bool expected;
+};
+
+std::vector<VerdictRow> verdictRows() {
     const std::vector<std::string> words = {"Subject: %viagra", "Address: =lottery"};
-    const TPreparedFilters prepared(words);
-    struct Row {
-        const char* name;
-        TSpamRules rules;
-        TSpamMessageView message;
-        std::vector<std::string> list;
-        bool expected;
-    };
-    const Row rows[] = {
+    return {
         {"defaults and no words", TSpamRules{}, subject(""), {}, false},
         {"general rule without words", TSpamRules{true, 0, 0}, subject(""), {}, true},
         {"word list", TSpamRules{}, subject("V!@gra"), words, true},
         {"second line", TSpamRules{}, sender("lottery@x", ""), words, true},
         {"nothing holds", TSpamRules{true, 5, 10}, subject("Hello"), words, false},
     };
-    for (const auto& row : rows) {
+}
+
+TEST(IsSpamMessage, GeneralRulesThenWordList) {
+    for (const auto& row : verdictRows()) {
         EXPECT_EQ(IsSpamMessage(row.message, 100, row.rules, row.list), row.expected) << row.name;
         EXPECT_EQ(IsSpamMessage(row.message, 100, row.rules, TPreparedFilters(row.list)),
                   row.expected)
@@ -320,8 +330,9 @@ TEST(IsSpamMessage, GeneralRulesThenWordList) {
 
 // The verdict of a received message reads its subject, sender and the
 // addresses of To, Cc and Bcc; the size comes from the caller.
-TEST(IsSpamMessage, ReceivedMessage) {
-    TIdMessage msg;
+std::unique_ptr<TIdMessage> receivedMessage() {
+    auto received = std::make_unique<TIdMessage>();
+    TIdMessage& msg = *received;
     msg.Subject = "Hello";
     msg.From.SetAddress("win@lottery.example");
     msg.From.SetName("Big Prize");
@@ -329,25 +340,35 @@ TEST(IsSpamMessage, ReceivedMessage) {
     msg.Recipients.Add("b@example.com");
     msg.CCList.Add("c@example.com");
     msg.BccList.Add("d@example.com");
-    const TSpamMessageView view = SpamViewOf(msg);
-    EXPECT_EQ(view.Subject, "Hello");
-    EXPECT_EQ(view.FromAddress, "win@lottery.example");
-    EXPECT_EQ(view.FromName, "Big Prize");
-    EXPECT_EQ(view.RecipientCount, 4);
-    struct Row {
-        const char* name;
-        TSpamRules rules;
-        std::int64_t size;
-        std::vector<std::string> words;
-        bool expected;
-    };
-    const Row rows[] = {
+    return received;
+}
+
+struct ReceivedRow {
+    const char* name;
+    TSpamRules rules;
+    std::int64_t size;
+    std::vector<std::string> words;
+    bool expected;
+};
+
+std::vector<ReceivedRow> receivedRows() {
+    return {
         {"nothing holds", TSpamRules{true, 4, 1}, 1024, {"Subject: %viagra"}, false},
         {"To, Cc and Bcc counted together", TSpamRules{false, 3, 0}, 0, {}, true},
         {"size from the caller", TSpamRules{false, 0, 1}, 1025, {}, true},
         {"sender's name is matched", TSpamRules{}, 0, {"Address: %bigprize"}, true},
     };
-    for (const Row& row : rows) {
+}
+
+TEST(IsSpamMessage, ReceivedMessage) {
+    const auto received = receivedMessage();
+    const TIdMessage& msg = *received;
+    const TSpamMessageView view = SpamViewOf(msg);
+    EXPECT_EQ(view.Subject, "Hello");
+    EXPECT_EQ(view.FromAddress, "win@lottery.example");
+    EXPECT_EQ(view.FromName, "Big Prize");
+    EXPECT_EQ(view.RecipientCount, 4);
+    for (const ReceivedRow& row : receivedRows()) {
         EXPECT_EQ(IsSpamMessage(msg, row.size, row.rules, row.words), row.expected) << row.name;
         EXPECT_EQ(IsSpamMessage(msg, row.size, row.rules, TPreparedFilters(row.words)), row.expected) << row.name;
     }
@@ -416,6 +437,132 @@ TEST(FilterFile, UnreadableFileRaises) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("filters.dat"));
     EXPECT_THROW((void)ReadFilterFile(dir.file("filters.dat")), EIdException);
+}
+
+// --- Verdicts with their reasons
+
+// The companions give IsSpamMessage's verdict on every verdict table, with a
+// reason exactly for spam; no friends, or an empty friends file, change
+// nothing.
+TEST(JudgeSpamMessage, SameVerdictAsIsSpamMessageOnEveryTable) {
+    TempDir dir;
+    const TFriendsList noFriends(ReadFilterFile(dir.file("friends.dat")));
+    ASSERT_TRUE(noFriends.Empty());
+    const auto same = [&](const char* name, const TSpamMessageView& m, std::int64_t size, const TSpamRules& rules,
+                          const std::vector<std::string>& list) {
+        const bool expected = IsSpamMessage(m, size, rules, list);
+        const TSpamVerdict byLine = JudgeSpamMessage(m, size, rules, list);
+        for (const TSpamVerdict& v : {byLine, TSpamJudge(list, rules).Judge(m, size),
+                                      TSpamJudge(list, rules, TFriendsList({"", " \t", "@"})).Judge(m, size),
+                                      JudgeSpamMessage(m, size, rules, list, noFriends)}) {
+            EXPECT_EQ(v.Spam, expected) << name;
+            EXPECT_FALSE(v.Friend) << name;
+            EXPECT_EQ(v.Reason, byLine.Reason) << name;
+        }
+        EXPECT_EQ(byLine.Reason.empty(), !expected) << name;
+    };
+    std::vector<std::string> all;
+    for (const auto& row : matchRows()) all.push_back(row.line);
+    for (const auto& row : matchRows()) {
+        same(row.name, row.message, 0, {}, {row.line});
+        same(row.name, row.message, 0, {}, all);
+    }
+    for (const auto& row : generalRows()) same(row.name, row.message, row.size, row.rules, {});
+    for (const auto& row : verdictRows()) same(row.name, row.message, 100, row.rules, row.list);
+    for (const auto& row : receivedRows()) same(row.name, SpamViewOf(*receivedMessage()), row.size, row.rules, row.words);
+}
+
+TEST(JudgeSpamMessage, ReasonTexts) {
+    const struct {
+        const char* name;
+        TSpamRules rules;
+        TSpamMessageView message;
+        std::int64_t size;
+        std::vector<std::string> words;
+        std::string reason;
+    } rows[] = {
+        {"empty subject", {true, 0, 0}, subject("Re:"), 0, {"Subject: %re"}, "Empty subject"},
+        {"recipients", {false, 3, 0}, recipients(5), 0, {}, "5 recipients, more than 3"},
+        {"size in kB", {false, 0, 200}, subject("x"), 256000, {}, "250 kB, more than 200 kB"},
+        {"size rounded up", {false, 0, 200}, subject("x"), 204801, {}, "201 kB, more than 200 kB"},
+        {"disguised word", {}, subject("Cheap V.i.a.g.r.a now!"), 0, {"Subject: %viagra"},
+         R"(Subject matches rule "Subject: %viagra": "V.i.a.g.r.a" reads as "VIAGRA")"},
+        {"first matching line", {}, subject("Vi@gra sale"), 0, {"Subject: %no", "Subject: %sale", "Subject: %gra"},
+         R"(Subject matches rule "Subject: %sale": "sale" reads as "SALE")"},
+        {"address and name", {}, sender("bob", "Smith"), 0, {"Address: =bobsmith"},
+         R"(Sender matches rule "Address: =bobsmith": "bobSmith" reads as "BOBSMITH")"},
+        {"control bytes as spaces", {}, subject("xa\tb"), 0, {"Subject: %a\tb"},
+         "Subject matches rule \"Subject: %a b\": \"a b\" reads as \"A B\""},
+        {"long texts cut", {}, subject(std::string(150, 'x')), 0, {"Subject: %" + std::string(120, 'x')},
+         "Subject matches rule \"Subject: %" + std::string(90, 'x') + "...\": \"" + std::string(100, 'x') +
+             "...\" reads as \"" + std::string(100, 'X') + "...\""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(JudgeSpamMessage(row.message, row.size, row.rules, row.words).Reason, row.reason) << row.name;
+        const TSpamVerdict v = TSpamJudge(row.words, row.rules).Judge(row.message, row.size);
+        EXPECT_EQ(SpamReasonLine(v), "Marked as spam: " + row.reason) << row.name;
+    }
+}
+
+TSpamMessageView from(std::string address) { return sender(std::move(address), "Lottery"); }
+
+TEST(TFriendsList, AddressesAndDomainsInAnyCaseOverrideEveryRule) {
+    const TFriendsList friends({"Anna@Example.org", "  @lists.example.NET ", "", "@", "bob", "anna@example.org"});
+    const struct {
+        const char* name;
+        std::string address;
+        const char* entry;
+    } lookups[] = {
+        {"address, other case", "anna@EXAMPLE.ORG", "Anna@Example.org"},
+        {"domain, other case", "x@Lists.Example.Net", "  @lists.example.NET "},
+        {"long address in the domain", std::string(300, 'a') + "@lists.example.net", "  @lists.example.NET "},
+        {"the last @ starts the domain", "\"a@b\"@lists.example.net", "  @lists.example.NET "},
+        {"address without a domain", "BOB", "bob"},
+        {"subdomain is another domain", "x@a.lists.example.net", nullptr},
+        {"an address entry names no domain", "ann@example.org", nullptr},
+        {"bare @ names nobody", "x@", nullptr},
+        {"no sender", "", nullptr},
+    };
+    for (const auto& row : lookups) {
+        const std::string* entry = friends.Find(row.address);
+        EXPECT_EQ(entry ? entry->c_str() : "(none)", std::string(row.entry ? row.entry : "(none)")) << row.name;
+    }
+    const std::vector<std::string> words = {"Subject: %hello", "Address: %lottery"};
+    const struct {
+        const char* name;
+        TSpamRules rules;
+        TSpamMessageView message;
+        std::int64_t size;
+    } rules[] = {
+        {"empty subject", {true, 0, 0}, from("anna@example.org"), 0},
+        {"recipients", {false, 1, 0}, [] { TSpamMessageView m = from("x@lists.example.net"); m.RecipientCount = 9; return m; }(), 0},
+        {"size", {false, 0, 1}, from("BOB"), 5000},
+        {"word rules", {}, [] { TSpamMessageView m = from("ANNA@example.org"); m.Subject = "hello"; return m; }(), 0},
+    };
+    for (const auto& row : rules) {
+        ASSERT_TRUE(IsSpamMessage(row.message, row.size, row.rules, words)) << row.name;
+        for (const TSpamVerdict& v : {JudgeSpamMessage(row.message, row.size, row.rules, words, friends),
+                                      TSpamJudge(words, row.rules, friends).Judge(row.message, row.size)}) {
+            EXPECT_FALSE(v.Spam) << row.name;
+            EXPECT_TRUE(v.Friend) << row.name;
+            EXPECT_TRUE(SpamReasonLine(v).starts_with("Sender on the friends list as \"")) << row.name;
+            EXPECT_TRUE(SpamReasonLine(v).ends_with("\", never marked")) << row.name;
+        }
+    }
+}
+
+TEST(FriendsFile, AddFriendAppendsOnceAndRefusesNoAddress) {
+    TempDir dir;
+    const std::string path = dir.file("friends.dat");
+    EXPECT_TRUE(AddFriend(path, "Anna@Example.org"));
+    EXPECT_FALSE(AddFriend(path, "anna@example.ORG"));
+    dir.write("friends.dat", "@x.org\n anna@example.org \n");
+    EXPECT_FALSE(AddFriend(path, "ANNA@example.org"));
+    EXPECT_TRUE(AddFriend(path, "carl@x.org"));
+    EXPECT_EQ(dir.read("friends.dat"), "@x.org\r\n anna@example.org \r\ncarl@x.org\r\n");
+    EXPECT_THROW(AddFriend(path, " "), EIdException);
+    EXPECT_THROW(AddFriend(path, "a@x.org\r\n@gmail.com"), EIdException);
+    EXPECT_EQ(ReadFilterFile(path).size(), 3u);
 }
 
 }  // namespace
