@@ -129,7 +129,7 @@ public:
 
     // The most commands in flight at once; small enough that neither side
     // can block on a full send buffer while the other waits for it to read.
-    static constexpr int kMaxPipelineDepth = 32;
+    static constexpr int kMaxPipelineDepth = 64;
     // How many commands may await their replies at once (1 to
     // kMaxPipelineDepth). Above 1 the commands that go out together leave
     // at once instead of waiting for the acknowledgement of the ones before
