@@ -4,6 +4,7 @@
 // do real work), a shown window with one account, one whole check run, and
 // the process's processor time.
 #include "app/fmMain.h"
+#include "app/udmMessageHeader.h"
 #include "ui/Paths.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <sys/resource.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -48,6 +50,14 @@ inline bool makeScratchFolder() {
     ui::setProgramFolder(scratchFolder());
     ui::setSettingsFolder(scratchFolder());
     return true;
+}
+
+// The records of the last run go (their connections closed without
+// "QUIT"), then the scratch folder.
+inline void removeScratchFolder() {
+    AbandonMessageHeaders();
+    std::error_code ec;
+    std::filesystem::remove_all(scratchFolder(), ec);
 }
 
 // The general rules as a user would set them: empty subject, more than 50

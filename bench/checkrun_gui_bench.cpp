@@ -562,8 +562,6 @@ int main(int argc, char** argv) {
     benchmark::AddCustomContext("scripted server headers", std::to_string(headerBlocks().size()));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    AbandonMessageHeaders();
-    std::error_code ec;
-    std::filesystem::remove_all(scratchFolder(), ec);
+    removeScratchFolder();
     return 0;
 }

@@ -193,8 +193,6 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    AbandonMessageHeaders();
-    std::error_code ec;
-    std::filesystem::remove_all(scratchFolder(), ec);
+    removeScratchFolder();
     return 0;
 }
