@@ -620,7 +620,7 @@ TEST(POP3, TLSHandshakeWaitsAsReadsDo) {
     int calls = 0;
     TIdStack::SetIdleHook([&] { ++calls; });
     EXPECT_EQ(loginFailure(client, server), "Read Timeout");
-    EXPECT_GE(calls, 4);
+    EXPECT_GE(calls, 1) << "the idle hook runs while the handshake waits";
     EXPECT_FALSE(client.IsConnected());
     // A hook that ends the command (the user's stop) ends the handshake.
     FakeServer stalled;
