@@ -1,6 +1,7 @@
 #include "net/IdPOP3.h"
 
 #include "message/IdGlobal.h"
+#include "message/IdLenientHeader.h"
 #include "net/IdExceptions.h"
 #include "net/IdHashMessageDigest.h"
 #include "net/IdIOHandlerSocket.h"
@@ -246,6 +247,28 @@ bool TIdPOP3::FetchHeader(int messageNumber, TIdMessage& msg) {
     Enqueue(TIdPOP3Command::Top, messageNumber);
     ReceiveHeader(msg);
     ReadHeaderFields(msg);
+    return true;
+}
+
+bool TIdPOP3::FetchMessage(int messageNumber, TIdMessage& msg, TIdHeaderFields fields) {
+    Enqueue(TIdPOP3Command::Retr, messageNumber);
+    if (beginReply(TIdPOP3Command::Retr, {-1}) != kOK) return false;
+    try {
+        const bool strict = fields == TIdHeaderFields::Strict;
+        const std::string last = ReceiveHeaderLines(msg, "", strict);
+        if (!strict) ReadHeaderFieldsLeniently(msg);
+        // A header ended by "." is the whole message.
+        if (last.empty()) ReceiveMessageBody(msg, ".");
+    } catch (const EIdMessageBodyError&) {
+        // The rest of the reply was read and dropped: the connection is in
+        // step for the next command.
+        endReply();
+        throw;
+    } catch (...) {
+        dropLine();
+        throw;
+    }
+    endReply();
     return true;
 }
 

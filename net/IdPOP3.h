@@ -30,6 +30,13 @@ struct TIdPOP3CommandForm {
 
 [[nodiscard]] const TIdPOP3CommandForm& CommandForm(TIdPOP3Command command);
 
+// How a whole-message fetch fills the header fields: as header processing
+// does, a field that cannot be processed failing the fetch with the body
+// left unread; or field by field, a failing field keeping its raw text
+// (ReadHeaderFieldsLeniently), so that one bad date or address does not
+// keep a message from being read.
+enum class TIdHeaderFields : std::uint8_t { Strict, Lenient };
+
 // Unique ids by message number, ordered by number, one per number.
 using TUniqueIds = std::vector<std::pair<std::int32_t, std::string>>;
 
@@ -42,7 +49,7 @@ using TUniqueIds = std::vector<std::pair<std::int32_t, std::string>>;
 [[nodiscard]] const std::string* FindUniqueId(const TUniqueIds& ids, std::int32_t number);
 
 // The client side of POP3 as this program uses it: login, CAPA, STAT, LIST,
-// UIDL, TOP n 0, DELE and QUIT. "+OK" maps to reply code 1, "-ERR" to 2.
+// UIDL, TOP n 0, RETR, DELE and QUIT. "+OK" maps to reply code 1, "-ERR" to 2.
 //
 // Commands are put in line and replies read in the order the commands went
 // out. A command goes out once fewer than PipelineDepth commands await
@@ -100,6 +107,14 @@ public:
     // "TOP n 0": reads the header lines up to "." into msg and fills its
     // fields. True or raises.
     bool FetchHeader(int messageNumber, TIdMessage& msg);
+    // "RETR n": the header lines (appended to msg.HeaderLines) and the body
+    // (TIdMessageClient::ReceiveMessageBody) into msg; a message without a
+    // blank line after its header has no body to read. False on "-ERR",
+    // nothing read and msg unchanged. Failures of the connection and of
+    // body reception pass on as they are; after any but EIdMessageBodyError
+    // (the reply was read to its end) the rest of the reply may be unread,
+    // and the caller ends the connection.
+    bool FetchMessage(int messageNumber, TIdMessage& msg, TIdHeaderFields fields = TIdHeaderFields::Strict);
     // "DELE n": marks the message; the server removes it after QUIT.
     // Counted in MarksOnConnection. Raises EIdProtocolReplyError on "-ERR".
     bool DeleteMessage(int messageNumber);

@@ -298,6 +298,48 @@ TEST(POP3, HeaderFetchConversation) {
     }
 }
 
+// "RETR 4" into a message that holds the check run's header: what the reply
+// adds, and a "STAT" after it that finds the connection in step. Fed a
+// byte at a time too.
+TEST(POP3, FetchMessageConversation) {
+    const auto strict = TIdHeaderFields::Strict;
+    const struct {
+        const char* name;
+        std::string reply;
+        TIdHeaderFields fields;
+        std::string result;  // "true", "false" or the failure's text
+        Lines body;
+    } rows[] = {
+        {"-ERR reads nothing", "-ERR no such message\r\n", strict, "false", {}},
+        {"a header ended by a dot has no body", "+OK\r\nSubject: b\r\n.\r\n", strict, "true", {}},
+        {"the body ends at the dot line", "+OK\r\nSubject: b\r\n\r\none\r\n..two\r\n.\r\n", strict, "true",
+         {"one", ".two"}},
+        {"a content failure reads the reply to its end",
+         "+OK\r\nContent-Transfer-Encoding: base64\r\n\r\nabc\r\nx\r\n.\r\n", strict, "Uneven size in DecodeToStream.", {}},
+        {"a lenient header keeps a bad address", "+OK\r\nFrom: <a@x> b@x\r\n\r\nx\r\n.\r\n", TIdHeaderFields::Lenient,
+         "true", {"x"}},
+    };
+    for (const auto& row : rows) {
+        for (const int bufferSize : {32768, 1}) {
+            SCOPED_TRACE(std::string(row.name) + " " + std::to_string(bufferSize));
+            FakeServer server;
+            loggedIn(server).exchange("RETR 4", row.reply).exchange("STAT", "+OK 1 5\r\n").expect("QUIT").close();
+            TIdPOP3 client;
+            connectTo(client, server, bufferSize);
+            TIdMessage msg;
+            msg.HeaderLines.Add("Subject: from the check run");
+            bool fetched = false;
+            const std::string failure = failureOf([&] { fetched = client.FetchMessage(4, msg, row.fields); });
+            EXPECT_EQ(failure == "no exception" ? (fetched ? "true" : "false") : failure, row.result);
+            EXPECT_EQ(client.MessageCount(), 1);
+            client.Disconnect();
+            EXPECT_EQ(msg.HeaderLines.Count(), row.result == "false" ? 1 : 2);
+            EXPECT_EQ(msg.Body, row.body);
+            EXPECT_EQ(server.waitAndLines(), (Lines{"USER bob", "PASS secret", "RETR 4", "STAT", "QUIT"}));
+        }
+    }
+}
+
 // Deletions send nothing more; a server that has closed (seen by a read)
 // gets no QUIT.
 TEST(POP3, NoQuitAfterServerClosed) {
