@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <cstdio>
 #include <optional>
+#include <random>
 #include <unistd.h>
 #include <utility>
 
@@ -130,23 +132,63 @@ void TIdAttachment::TakeStoredFile(std::string path) {
     FOwnedFile = std::move(path);
 }
 
-bool TIdAttachment::SaveCopyTo(const std::string& destination) const {
-    const auto fail = [] { throw EIdException("Error saving attachment."); };
-    if (StoredPath.empty() || destination.empty()) fail();
-    FileHandle source(::open(StoredPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (source.get() < 0) fail();
-    // O_EXCL: the copy never replaces what is already there, and a link
-    // planted at the destination is not followed.
+namespace {
+
+// Copies the file at `source` to `destination`, which is created
+// exclusively, so that an existing file or link there is never replaced or
+// followed; a partly written copy is removed again. 0, or the errno of the
+// step that failed.
+int copyToNewFile(const std::string& source, const std::string& destination) {
+    FileHandle from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (from.get() < 0) return errno;
     FileHandle target(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (target.get() < 0) fail();
-    const bool copied = copyContents(source.get(), target.get());
-    if (!target.close() || !copied) {
-        // The file is ours (we created it): a partial copy must not look
-        // like a saved attachment.
-        ::unlink(destination.c_str());
-        fail();
-    }
+    if (target.get() < 0) return errno;
+    int error = copyContents(from.get(), target.get()) ? 0 : (errno != 0 ? errno : EIO);
+    if (!target.close() && error == 0) error = errno != 0 ? errno : EIO;
+    // The file is ours (we created it): a partial copy must not look like a
+    // saved attachment.
+    if (error != 0) ::unlink(destination.c_str());
+    return error;
+}
+
+std::string randomSuffix() {
+    static std::mt19937 random{std::random_device{}()};
+    constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix(8, ' ');
+    for (char& c : suffix) c = kLetters[random() % kLetters.size()];
+    return suffix;
+}
+
+}  // namespace
+
+bool TIdAttachment::SaveCopyTo(const std::string& destination) const {
+    if (StoredPath.empty() || destination.empty() || copyToNewFile(StoredPath, destination) != 0)
+        throw EIdException("Error saving attachment.");
     return true;
+}
+
+bool TIdAttachment::SaveCopyOver(const std::string& destination) const {
+    const auto fail = [] { throw EIdException("Error saving attachment."); };
+    const std::size_t slash = destination.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+    const std::string name = destination.substr(folder.size());
+    if (StoredPath.empty() || name.empty()) fail();
+    // A hidden name in the same folder, so that the rename stays on one
+    // file system and is a single step; names already taken are skipped.
+    constexpr int kAttempts = 16;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::string partial = folder + "." + name.substr(0, 128) + "." + randomSuffix() + ".part";
+        const int error = copyToNewFile(StoredPath, partial);
+        if (error == EEXIST) continue;
+        if (error != 0) fail();
+        if (::rename(partial.c_str(), destination.c_str()) != 0) {
+            ::unlink(partial.c_str());
+            fail();
+        }
+        return true;
+    }
+    fail();
+    return false;
 }
 
 TIdMessagePart& TIdMessageParts::Items(int index) const {

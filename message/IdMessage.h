@@ -73,6 +73,13 @@ public:
     // never replaced); a partly written copy is removed again. Returns true;
     // raises EIdException "Error saving attachment." on any failure.
     bool SaveCopyTo(const std::string& destination) const;
+    // Copies the file at StoredPath to destination, replacing a file there
+    // only once the copy is whole: the copy goes to a new hidden file in the
+    // same folder, renamed over the destination at the end (a link there is
+    // replaced, never followed). On any failure the destination is as it
+    // was, no partial file remains, and EIdException "Error saving
+    // attachment." is raised.
+    bool SaveCopyOver(const std::string& destination) const;
 
     // Makes `path` the StoredPath and the part that file's owner: the file
     // is removed when the part is freed (with its message, or when the
