@@ -1,5 +1,6 @@
 #include "app/fmMain.h"
 
+#include "app/MessageView.h"
 #include "app/fmEdit.h"
 #include "app/udmMessageHeader.h"
 #include "net/IdException.h"
@@ -31,7 +32,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
-#include <QTextBrowser>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -271,11 +271,11 @@ void Tfmain::CreateDetailPanel(QWidget* parent) {
     lDelete->move(224, 1);
     layout->addWidget(Panel6);
 
-    memo = new QTextBrowser(parent);
+    memo = new ui::LinkedTextView(parent);
     memo->setObjectName(QStringLiteral("memo"));
-    memo->setReadOnly(true);
-    memo->setOpenLinks(false);
-    memo->setOpenExternalLinks(false);
+    memo->setLinePrefix(QString::fromLatin1(AttachmentLinkPrefix.data(), AttachmentLinkPrefix.size()));
+    connect(memo, &ui::LinkedTextView::linkClicked, this,
+            [this](const QString& target) { ui::runGuarded([&] { memoURLClick(target); }); });
     memo->setFont(QFont(QStringLiteral("Arial"), 8));
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(memo);

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/udmAccounts.h"
 #include "app/udmCommand.h"
+#include "ui/LinkedTextView.h"
 
 #include <QItemSelection>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QAction;
@@ -28,7 +30,6 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
-class QTextBrowser;
 class QToolBar;
 class QTreeWidget;
 class TMessageHeader;
@@ -157,6 +158,26 @@ public:
     void headlistColumnClick(int Column);
     // Shows the row's message in the view and makes it FCurrentRow.
     void ShowMessageDetail(QTreeWidgetItem* row);
+    // The one place that puts a record into the message view: its view
+    // text, with the sections formatted once it is retrieved.
+    void ShowRecord(const TMessageHeader& record);
+
+    // "Download message": downloads the whole message of the shown row
+    // (FCurrentRow) once, then shows it; a retrieved one is shown from
+    // memory. Throws the download's failure after its clean-up (the
+    // progress panel hidden, the view as it was).
+    void DownloadMessage();
+    // Formats the first occurrence of a section line (Courier New, 12
+    // points, bold, red) and, when the view lists attachments, their lines
+    // as bold bulleted paragraphs; then puts the caret at the start.
+    void FormatSection(std::string_view sectionLine);
+    // A click on a link in the view: an attachment link saves that
+    // attachment; a web or mail link ("http", "https", "mailto") goes to
+    // the platform's default handler; any other scheme does nothing.
+    void memoURLClick(const QString& URLText);
+    // Saves the attachment of the link when the shown row's message is
+    // retrieved; nothing otherwise.
+    void SaveAttachmentLink(const QString& link);
     // Status bar panel 1: the number of ticked rows.
     void UpdateSelectedCount();
     // The same when the count is known.
@@ -215,7 +236,8 @@ public:
     QPointer<QLabel> Panel6Caption;
     QPointer<TLinkLabel> lDown;
     QPointer<TLinkLabel> lDelete;
-    QPointer<QTextBrowser> memo;
+    // The message view: plain text whose links can be clicked (memoURLClick).
+    QPointer<ui::LinkedTextView> memo;
     QPointer<QStatusBar> bar;
     std::array<QPointer<QLabel>, 2> barPanels;
     // Holds the progress panel over the header list: a widget without a

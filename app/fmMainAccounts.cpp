@@ -166,10 +166,6 @@ void Tfmain::DelAccClick() { DeleteAccount(); }
 void Tfmain::EditAccClick() { EditAccount(); }
 void Tfmain::Exit1Click() { close(); }
 
-void Tfmain::lDownClick() {
-    if (ui::BusyScope::busy()) return;
-}
-
 void Tfmain::NastavenSPAMfiltr1Click() { Tffilter::Execute(this); }
 
 // The general rules take effect for later check runs; "OK" also writes the
@@ -177,5 +173,4 @@ void Tfmain::NastavenSPAMfiltr1Click() { Tffilter::Execute(this); }
 void Tfmain::Obecnpravidla1Click() {
     if (TfFilter1::Execute(this, FSettings)) SaveSettings();
 }
-void Tfmain::About1Click() {}
 void Tfmain::lHelpClick() { ShellOpen(ui::helpFilePath()); }

@@ -2,6 +2,7 @@
 // ticking and the count of ticked rows.
 #include "app/fmMain.h"
 
+#include "app/MessageView.h"
 #include "app/udmFriends.h"
 #include "app/udmMessageHeader.h"
 #include "ui/CommandGuard.h"
@@ -9,7 +10,6 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -30,13 +30,6 @@ int sign(bool less, bool greater) { return less ? -1 : greater ? 1 : 0; }
 QByteArray textKey(const QTreeWidgetItem& row, int column) {
     const QVariant key = row.data(column, rrSortKey);
     return key.isValid() ? key.toByteArray() : row.text(column).toUtf8();
-}
-
-// The view shows line breaks as LF only.
-QString viewText(const std::string& bytes) {
-    QString text = ui::toQString(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
 }
 
 }  // namespace
@@ -156,10 +149,16 @@ void Tfmain::ShowMessageDetail(QTreeWidgetItem* row) {
     const TMessageHeader* record = RecordOfRow(row);
     if (!record) return;
     UpdateDownloadCommands(record->Retrieved);
+    ShowRecord(*record);
+}
+
+void Tfmain::ShowRecord(const TMessageHeader& record) {
     // The verdict's reason heads the view in a line of its own, whatever
     // the view text below it is.
-    const QString reason = record->SpamReason.empty() ? QString() : ui::toQString(record->SpamReason) + u'\n';
-    memo->setPlainText(reason + viewText(record->ViewText()));
+    const QString reason = record.SpamReason.empty() ? QString() : ui::toQString(record.SpamReason) + u'\n';
+    memo->setLinkedText(reason + ui::toQString(record.ViewText()));
+    if (!record.Retrieved) return;
+    for (const std::string_view section : {S_att, S_body, S_head}) FormatSection(section);
 }
 
 void Tfmain::mTrustClick() {

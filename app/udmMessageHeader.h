@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message/IdMessage.h"
+#include "net/IdException.h"
 
 #include <QString>
 
@@ -10,7 +11,25 @@
 #include <string_view>
 #include <vector>
 
+class QWidget;
+class TCommandPump;
 class TPOP3;
+
+// The server answered "-ERR" when asked for the message.
+class ERetrieveRefused : public EIdException {
+public:
+    explicit ERetrieveRefused(std::string_view reply)
+        : EIdException("The server refused to send the message: " + std::string(reply)) {}
+};
+
+// The message number names another message than the one the check run
+// listed under it: another program changed the mailbox meanwhile.
+class EMessageMoved : public EIdException {
+public:
+    EMessageMoved()
+        : EIdException("The mailbox has changed since it was checked: the server holds another message under "
+                       "this number now. Check the mailbox again to download it.") {}
+};
 
 // One message of the last check run: what the run read of it. Plain data:
 // building one talks to no server; the commands that act on the message
@@ -58,9 +77,41 @@ public:
     [[nodiscard]] std::string SubjectText() const;
     [[nodiscard]] std::string IdText() const;
 
-    // The text for the message view: before a download the header lines as
-    // received, each followed by CR LF.
+    // Why the body of the downloaded message could not be read whole (its
+    // content, not the connection, failed); the parts read before stay.
+    std::string BodyError;
+
+    // Downloads the whole message once: lets pending events run, opens and
+    // logs in when the client is not connected, confirms with "UIDL n" that
+    // the number still names this message (when the run got its unique
+    // id), then "RETR n" with the header lines read afresh; Retrieved then
+    // holds. A connection that an earlier command left open and the server
+    // closed meanwhile is opened again once. Raises ERetrieveRefused on
+    // "-ERR", EMessageMoved, and the failures of the connection and of the
+    // login. On any failure the record is as before (the check run's
+    // header, no parts, no attachment file) and a connection whose reply
+    // was left half read is closed without "QUIT"; a failure of the body's
+    // content instead keeps what was read, in BodyError, and the record
+    // counts as retrieved.
+    void Retrieve(TCommandPump& pump);
+
+    // The text for the message view (MessageViewText).
     [[nodiscard]] std::string ViewText() const;
+
+    // Saves the attachment named by an attachment link of the view: the save
+    // dialog proposes its safe file name in the folder chosen last (at
+    // first the home folder) and asks before replacing a file; the chosen
+    // file gets the decoded content (TIdAttachment::SaveCopyOver). A link
+    // to a part that is not an attachment, or a cancelled dialog, saves
+    // nothing. Raises EConvertError for a link without a part number,
+    // EListError for a number that names no part, and EIdException "Error
+    // saving attachment.".
+    void SaveAttachment(const std::string& link, QWidget* parent) const;
+
+private:
+    enum class TAttempt { Fetched, Refused, Moved, Stale };
+    [[nodiscard]] TAttempt attemptRetrieve(bool connectionMayBeStale);
+    [[nodiscard]] bool fetchWhole();
 };
 
 using TMessageHeaders = std::vector<std::unique_ptr<TMessageHeader>>;

@@ -28,6 +28,7 @@ public:
 
     bool confirmAnswer = true;
     std::optional<QString> saveAnswer;
+    std::vector<QString> saveSuggestions;
     // Drives a dialog while it is shown; it may fill fields and click
     // buttons. Without it the dialog is cancelled.
     std::function<void(QDialog&)> onDialog;
@@ -39,7 +40,10 @@ public:
     void showError(QWidget*, const QString& text, QPoint topLeft) override {
         errors.push_back({text, topLeft});
     }
-    std::optional<QString> saveFileName(QWidget*, const QString&) override { return saveAnswer; }
+    std::optional<QString> saveFileName(QWidget*, const QString& suggested) override {
+        saveSuggestions.push_back(suggested);
+        return saveAnswer;
+    }
     void shellOpen(const QString& target) override { opened.push_back(target); }
     void showHelp(const QString& helpFile, int helpContext) override {
         help.emplace_back(helpFile, helpContext);
