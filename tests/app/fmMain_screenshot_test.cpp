@@ -73,6 +73,19 @@ void scriptMailbox(FakeServer& server, const std::vector<Sample>& mails) {
     server.expect("QUIT").close();
 }
 
+// The first message whole, as "Download message" fetches it: the minutes
+// as text, and two attachments.
+void scriptDownload(FakeServer& server, const Sample& mail) {
+    const std::string body =
+        "--b1\r\nContent-Type: text/plain\r\n\r\nHello all,\r\n\r\nthe minutes and the budget are attached. The "
+        "room plan: https://intranet.example.org/rooms; questions to anna@example.org.\r\n\r\nAnna\r\n--b1\r\n"
+        "Content-Type: application/pdf; name=\"minutes-2026-12-07.pdf\"\r\nContent-Transfer-Encoding: base64\r\n"
+        "\r\nJVBERi0xLjQK\r\n--b1\r\nContent-Type: application/vnd.oasis.opendocument.spreadsheet\r\nContent-"
+        "Disposition: attachment; filename=\"budget 2027.ods\"\r\n\r\nPK\r\n--b1--\r\n";
+    server.nextConnection().send("+OK ready\r\n").exchange("USER office", "+OK\r\n").exchange("PASS secret", "+OK\r\n");
+    server.exchange("UIDL 1", "+OK 1 u1\r\n").exchange("RETR 1", "+OK\r\n" + mail.header + "\r\n" + body + ".\r\n");
+}
+
 TEST(Screenshot, MainWindowAfterACheckRun) {
     TempDir dir;
     ui::setProgramFolder(dir.path().string());
@@ -82,6 +95,7 @@ TEST(Screenshot, MainWindowAfterACheckRun) {
     dir.write("filters.dat", "Subject: %viagra\r\nAddress: %casino\r\n");
     FakeServer server;
     scriptMailbox(server, sampleMailbox());
+    scriptDownload(server, sampleMailbox()[0]);
     server.start();
     {
         Tfmain w;
@@ -107,6 +121,12 @@ TEST(Screenshot, MainWindowAfterACheckRun) {
         EXPECT_EQ(picture.size(), w.size() * w.devicePixelRatio());
         if (const char* file = std::getenv("SKIMLET_SCREENSHOT")) {
             EXPECT_TRUE(picture.save(QString::fromLocal8Bit(file), "PNG")) << file;
+        }
+        // The same window after "Download message" on the first row.
+        w.mmDownload->trigger();
+        EXPECT_TRUE(fake->errors.empty() && w.memo->toPlainText().contains("MINUTES-2026-12-07.PDF"));
+        if (const char* file = std::getenv("SKIMLET_SCREENSHOT_VIEW")) {
+            EXPECT_TRUE(w.grab().toImage().save(QString::fromLocal8Bit(file), "PNG")) << file;
         }
     }
     EXPECT_TRUE(server.problems().empty());
