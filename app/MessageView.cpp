@@ -46,11 +46,14 @@ std::string MessageViewText(const TIdMessage& msg, bool retrieved, std::string_v
         }
     }
     // Without text parts (a message that is not MIME, or one of attachments
-    // only) the body lines are the whole view.
+    // only) the body lines are the text; without attachments either, they
+    // are the whole view. Attachments are always listed: a uuencoded file in
+    // a plain message or a message that is one attachment can be saved too.
     if (texts.empty()) {
         std::string body;
         appendLines(body, msg.Body);
-        return body + failureLine(bodyError);
+        if (attachments.empty()) return body + failureLine(bodyError);
+        texts = std::string(kCRLF) + body;
     }
     std::string view(kCRLF);
     if (!attachments.empty()) {

@@ -21,11 +21,11 @@ inline constexpr std::string_view S_head = "---Header---------------------------
 inline constexpr std::string_view AttachmentLinkPrefix = "http://localhost/";
 
 // The view's text for a message. Not `retrieved`: the header lines. A
-// retrieved message without text parts: its body lines alone. Otherwise an
-// empty line, S_att, an empty line and the attachment lines (only when
-// there are attachments, then an empty line); S_body and, for each text
-// part, an empty line and its lines; two empty lines, S_head and the header
-// lines. `bodyError` (why the rest of the message could not be read; empty
+// retrieved message without text parts or attachments: its body lines
+// alone. Otherwise an empty line, S_att, an empty line and the attachment
+// lines (only when there are attachments, then an empty line); S_body and,
+// for each text part (or, without text parts, for the body lines), an
+// empty line and its lines; two empty lines, S_head and the header lines. `bodyError` (why the rest of the message could not be read; empty
 // when nothing failed) follows what could be read as a line of its own.
 [[nodiscard]] std::string MessageViewText(const TIdMessage& msg, bool retrieved, std::string_view bodyError = {});
 

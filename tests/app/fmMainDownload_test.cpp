@@ -125,6 +125,11 @@ TEST_F(Download, ViewAfterTheDownload) {
          "+OK 1 u1", "", {"UIDL 1", "RETR 1"},
          kSection + "\r\nThe rest of the message could not be read: Uneven size in DecodeToStream.\r\n" + kHead, {},
          true, true},
+        {"a message that is one attachment lists it",
+         {"Content-Type: application/pdf; name=\"a.pdf\"\r\nContent-Transfer-Encoding: base64\r\n", "AAAA\r\n"},
+         "+OK 1 u1", "", {"UIDL 1", "RETR 1"},
+         "\r\n" + std::string(S_att) + "\r\n\r\nhttp://localhost/a.pdf/ID=0 A.PDF ()\r\n\r\n" + std::string(S_body) +
+             "\r\n" + kHead, {}, true, true},
         {"RETR refused", {}, "+OK 1 u1", "-ERR no such message\r\n", {"UIDL 1", "RETR 1"}, "",
          "The server refused to send the message: no such message", false, true},
         {"another message under the number", {}, "+OK 1 u7", "", {"UIDL 1"}, "",
@@ -159,7 +164,9 @@ TEST_F(Download, ViewAfterTheDownload) {
         EXPECT_EQ(w.memo->toPlainText(), view);
         EXPECT_EQ(MessageHeaders()[0]->Retrieved, row.retrieved);
         EXPECT_EQ(w.mmDownload->isEnabled(), !row.retrieved);
-        EXPECT_EQ(attachmentFiles(), 0);
+        TIdMessageParts& parts = MessageHeaders()[0]->Msg->Parts;
+        parts.RecountParts();
+        EXPECT_EQ(attachmentFiles(), parts.AttachmentTotal) << "a file for each attachment kept, none else";
         EXPECT_FALSE(w.inf->isVisibleTo(&w));
     }
 }
