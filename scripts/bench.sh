@@ -2,7 +2,7 @@
 # Runs the benchmarks that have peers, with their peers, in one go, and
 # prints the rates side by side.
 #
-#   scripts/bench.sh [headers|checkrun|checkrun-tls|fastcheck|decode|all]  (default: all)
+#   scripts/bench.sh [headers|checkrun|checkrun-tls|fastcheck|decode|download|all]  (default: all)
 #
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
 #           loopback, GMime 3 when installed) and Python's email parser
@@ -35,6 +35,14 @@
 #           into memory and into a file) taking turns with coreutils base64 -d
 #           and Python's binascii on the same input, every output checked
 #           (bench/python/transfer_decode_report.py)
+# download  against a private Dovecot holding one message with a 100 MiB
+#           random attachment in Base64 (about 143 MB on the wire,
+#           scripts/gen-attachments.py --set big): "Download message" on a
+#           shown window with the attachment then saved (bench/
+#           download_gui_bench), taking turns with the minimal blocking client
+#           reading the RETR reply, Python's poplib + email and a streaming
+#           Python client with binascii (bench/python/download_peer.py);
+#           three repetitions, seconds and peak memory growth of each
 #
 # SKIMLET_BENCH_PINNED=1 runs the Dovecot part with the server's processes
 # on the last processor and the three clients on the first (taskset), so
@@ -51,7 +59,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | checkrun-tls | fastcheck | decode | all) ;; *) sed -n '2,50p' "$0" >&2; exit 2 ;; esac
+case $what in headers | checkrun | checkrun-tls | fastcheck | decode | download | all) ;; *) sed -n '2,57p' "$0" >&2; exit 2 ;; esac
 
 install_extras() {
   if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
@@ -234,6 +242,19 @@ for name, runs in groups.items():
 EOF
 }
 
+bench_download() {
+  build download_gui_bench
+  echo "== download: one message with a 100 MiB attachment (about 143 MB on the wire) on a private Dovecot"
+  scripts/dovecot-test-server.sh run --messages 0 -- bash -c '
+    set -e
+    python3 scripts/gen-attachments.py --set big --maildir "$SKIMLET_DOVECOT_MAILDIR2" --manifest "$1/big.json" >/dev/null
+    chmod -R a+rX "$SKIMLET_DOVECOT_MAILDIR2"
+    SKIMLET_BENCH_MANIFEST="$1/big.json" QT_QPA_PLATFORM=offscreen "$0/bench/download_gui_bench" \
+      --benchmark_repetitions=3 --benchmark_out="$1/download.json" --benchmark_out_format=json >/dev/null
+  ' "$BUILD" "$work"
+  python3 bench/python/download_report.py "$work/download.json"
+}
+
 bash scripts/setup.sh test
 install_extras
 case $what in
@@ -242,5 +263,7 @@ case $what in
   checkrun-tls) bench_checkrun_tls ;;
   fastcheck) bench_fastcheck ;;
   decode) bench_decode ;;
-  all) bench_headers; echo; bench_checkrun; echo; bench_checkrun_tls; echo; bench_fastcheck; echo; bench_decode ;;
+  download) bench_download ;;
+  all) bench_headers; echo; bench_checkrun; echo; bench_checkrun_tls; echo; bench_fastcheck; echo; bench_decode; echo
+       bench_download ;;
 esac
