@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # A first look at Skimlet without a mail account of your own: starts a
 # private POP3 server on 127.0.0.1 holding a sample mailbox (a few of its
-# messages look like spam), prepares a scratch copy of the program with an
+# messages look like spam, two more carry attachments, a harmless shell
+# script among them), prepares a scratch copy of the program with an
 # account for that mailbox, and starts Skimlet from there. When Skimlet
 # exits, the server is stopped and the scratch folder removed.
 #
 #   scripts/demo.sh [--build DIR] [--messages N] [--keep] [--no-run]
 #
 #   --build DIR    where the built program lies (default build/dev)
-#   --messages N   messages in the sample mailbox (default 15; every third
-#                  one spam-like)
+#   --messages N   generated messages in the sample mailbox (default 15;
+#                  every third one spam-like); the two messages with
+#                  attachments (scripts/gen-attachments.py --set demo)
+#                  follow them
 #   --keep         leave the scratch folder in place afterwards
 #   --no-run       prepare everything, print where it is and leave the server
 #                  running instead of starting Skimlet
@@ -22,6 +25,9 @@
 # than 20 recipients, more than 200 kB), so your own settings stay
 # untouched. A check run of the sample account ticks and marks its five
 # spam-like messages: two caught by words, one each by the three rules.
+# "Download message" on the last one shows its attachment, cleanup.sh, as a
+# line with a link: nothing in it is run, and a click saves it where you
+# choose.
 #
 # Installs what it needs first (scripts/setup.sh demo: the build's packages
 # and Dovecot, whose system service is neither started nor enabled), and
@@ -43,7 +49,7 @@ while [ $# -gt 0 ]; do
     --messages) messages=${2:?}; shift 2 ;;
     --keep) keep=yes; shift ;;
     --no-run) run=no; shift ;;
-    *) sed -n '2,28p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,34p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -75,8 +81,11 @@ PYEOF
 }
 
 start_server() {
-  local env status=0
-  env=$("$SERVER" start --messages "$messages" --spam 3) || status=$?
+  local env status=0 attachments
+  attachments=$(mktemp -d "${TMPDIR:-/tmp}/skimlet-demo-mail.XXXXXX")
+  python3 "$REPO/scripts/gen-attachments.py" --set demo --maildir "$attachments" >/dev/null
+  env=$("$SERVER" start --messages "$messages" --spam 3 --add "$attachments/new") || status=$?
+  rm -rf "$attachments"
   if [ "$status" -ne 0 ]; then
     echo "demo: the sample POP3 server could not be started (status $status)" >&2
     exit "$status"
@@ -135,7 +144,8 @@ main() {
     echo "demo: $build_dir/skimlet not found; build it first (cmake --preset dev && cmake --build --preset dev)" >&2
     exit 1
   fi
-  echo "Skimlet demo: select the account $SKIMLET_DOVECOT_USER@demo.example and choose Check Messages."
+  echo "Skimlet demo: select the account $SKIMLET_DOVECOT_USER@demo.example and choose Check Messages;"
+  echo "then select the last message and choose Download message."
   (cd "$scratch" && XDG_CONFIG_HOME="$scratch/config" ./skimlet)
 }
 

@@ -1,7 +1,8 @@
 // The newcomer's demo: scripts/demo.sh --no-run prepares a sample server and
 // a scratch program folder; the main window started from that folder, with
 // its settings, lists the sample mailbox with exactly the spam-like messages
-// ticked and marked.
+// ticked and marked; the last message's script shows as a line with a link,
+// is never run, and is saved where the (faked) dialog says.
 #include "DovecotSupport.h"
 
 #include "app/fmMain.h"
@@ -76,14 +77,23 @@ TEST(Demo, SampleAccountListsItsMailboxWithTheSpamMarked) {
             EXPECT_EQ(row->text(2).startsWith('!'), spamLike) << id;
             if (ticked) ++marked[id.substr(6, id.find('.') - 6)];
         }
+        w.headlist->setCurrentItem(w.headlist->topLevelItem(rows - 1));
+        w.mmDownload->trigger();
+        EXPECT_TRUE(w.memo->toPlainText().contains("http://localhost/cleanup.sh/ID=1 CLEANUP.SH (application/x-sh)"));
+        fake->saveAnswer = QString::fromStdString(scratch + "/saved.sh");
+        emit w.memo->linkClicked("http://localhost/cleanup.sh/ID=1");
+        EXPECT_TRUE(dovecot::readFile(scratch + "/saved.sh").starts_with("#!/bin/sh\n")) << "saved as sent";
+        EXPECT_TRUE(fake->opened.empty()) << "nothing was opened or run";
+        EXPECT_TRUE(fake->errors.empty());
     }
     ui::setProgramFolder("");
     ui::setSettingsFolder("");
     output("'" SKIMLET_SOURCE_DIR "/scripts/dovecot-test-server.sh' stop '" + serverDir + "'");
     std::filesystem::remove_all(scratch);
 
-    // Fifteen messages; every third spam-like, one of each kind.
-    EXPECT_EQ(rows, 15);
+    // Fifteen messages, every third spam-like, one of each kind; then two
+    // with attachments.
+    EXPECT_EQ(rows, 17);
     EXPECT_EQ(marked, (std::map<std::string, int>{
                           {"word", 1}, {"sender", 1}, {"empty-subject", 1}, {"many-recipients", 1}, {"large", 1}}));
 }
