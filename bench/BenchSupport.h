@@ -60,6 +60,15 @@ inline int listenOnLoopback(int& port, int backlog = 1) {
     return listener;
 }
 
+// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:"), or -1.
+inline long statusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with(field)) return std::stol(line.substr(std::string_view(field).size()));
+    return -1;
+}
+
 // Sends all of `data`; false when the connection failed.
 inline bool sendAll(int fd, std::string_view data) {
     while (!data.empty()) {

@@ -5,7 +5,10 @@
 // the process's processor time.
 #include "app/fmMain.h"
 #include "app/udmMessageHeader.h"
+#include "ui/Application.h"
 #include "ui/Paths.h"
+
+#include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QListWidgetItem>
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 
 namespace bench {
@@ -58,6 +62,25 @@ inline void removeScratchFolder() {
     AbandonMessageHeaders();
     std::error_code ec;
     std::filesystem::remove_all(scratchFolder(), ec);
+}
+
+// The main of a benchmark program of the window: Google Benchmark's
+// options, one application (offscreen unless a platform is named), and the
+// scratch folder around the run.
+inline int runWindowBenchmarks(int argc, char** argv, const char* program) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ui::SkimletApplication application(argc, argv);
+    if (!makeScratchFolder()) {
+        std::cerr << program << ": cannot create a scratch folder\n";
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    removeScratchFolder();
+    return 0;
 }
 
 // The general rules as a user would set them: empty subject, more than 50

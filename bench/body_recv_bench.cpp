@@ -66,14 +66,6 @@ std::size_t bodySize() {
     return kBeforeAttachment.size() + kBlocks * encodedBlock().size() + kAfterAttachment.size();
 }
 
-long statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(field)) return std::stol(line.substr(std::string_view(field).size()));
-    return -1;
-}
-
 void BM_ReceiveLargeAttachment(benchmark::State& state) {
     for (auto _ : state) {
         encodedBlock();
@@ -91,11 +83,11 @@ void BM_ReceiveLargeAttachment(benchmark::State& state) {
         client.ReceiveHeaderLines(msg, "");
 
         std::ofstream("/proc/self/clear_refs") << "5";  // resets VmHWM to VmRSS
-        const long before = statusKiB("VmRSS:");
+        const long before = bench::statusKiB("VmRSS:");
         const auto start = std::chrono::steady_clock::now();
         client.ReceiveMessageBody(msg, ".");
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const long peak = statusKiB("VmHWM:");
+        const long peak = bench::statusKiB("VmHWM:");
         state.SetIterationTime(seconds);
 
         msg.Parts.RecountParts();

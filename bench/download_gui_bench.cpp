@@ -60,14 +60,6 @@ struct Run {
     double growthMiB = 0;
 };
 
-long statusKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(field)) return std::stol(line.substr(std::string_view(field).size()));
-    return -1;
-}
-
 // The peak resident memory set back to what is resident now; returns that.
 long resetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -207,18 +199,4 @@ BENCHMARK(BM_DownloadTakingTurns)->Unit(benchmark::kMillisecond)->UseManualTime(
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ui::SkimletApplication application(argc, argv);
-    if (!makeScratchFolder()) {
-        std::cerr << "download_gui_bench: cannot create a scratch folder\n";
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    removeScratchFolder();
-    return 0;
-}
+int main(int argc, char** argv) { return bench::runWindowBenchmarks(argc, argv, "download_gui_bench"); }

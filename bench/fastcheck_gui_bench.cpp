@@ -181,18 +181,4 @@ BENCHMARK(BM_FastCheckRelay)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ui::SkimletApplication application(argc, argv);
-    if (!makeScratchFolder()) {
-        std::cerr << "fastcheck_gui_bench: cannot create a scratch folder\n";
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    removeScratchFolder();
-    return 0;
-}
+int main(int argc, char** argv) { return bench::runWindowBenchmarks(argc, argv, "fastcheck_gui_bench"); }
