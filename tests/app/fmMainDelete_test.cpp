@@ -6,7 +6,7 @@
 #include "app/udmPOP3.h"
 
 #include "FakePlatform.h"
-#include "ScratchFolderTest.h"
+#include "MailboxWindowTest.h"
 #include "FakeServer.h"
 #include "TempDir.h"
 #include "ui/CommandGuard.h"
@@ -94,17 +94,8 @@ Lines operator+(Lines a, const Lines& b) {
     return a;
 }
 
-class Deletion : public ScratchFolderTest {
+class Deletion : public MailboxWindowTest {
 protected:
-    // Starts the server, selects an account on it and runs "Check Messages".
-    void check(Tfmain& w, FakeServer& server) {
-        server.start();
-        w.AddAccountItem({"Office", "127.0.0.1", "bob", "secret", std::to_string(server.port())});
-        w.poplist->item(0)->setSelected(true);
-        w.mmCheck->trigger();
-        ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    }
-
     static void tick(Tfmain& w, std::initializer_list<int> rows) {
         for (int row : rows) w.headlist->topLevelItem(row)->setCheckState(0, Qt::Checked);
     }

@@ -8,11 +8,9 @@
 #include "app/udmPOP3.h"
 #include "message/IdTempFiles.h"
 
-#include "FakeServer.h"
-#include "ScratchFolderTest.h"
+#include "MailboxWindowTest.h"
 
 #include <QDir>
-#include <QListWidget>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
@@ -81,15 +79,8 @@ int attachmentFiles() {
     return error ? 0 : static_cast<int>(std::distance(begin(files), end(files)));
 }
 
-class Download : public ScratchFolderTest {
+class Download : public MailboxWindowTest {
 protected:
-    void check(Tfmain& w, FakeServer& server) {
-        server.start();
-        w.AddAccountItem({"Office", "127.0.0.1", "bob", "secret", std::to_string(server.port())});
-        w.poplist->item(0)->setSelected(true);
-        w.mmCheck->trigger();
-        ASSERT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
-    }
     static void download(Tfmain& w, int row) {
         w.headlist->setCurrentItem(w.headlist->topLevelItem(row));
         w.mmDownload->trigger();
