@@ -1,8 +1,8 @@
 #include "message/IdLenientHeader.h"
 
-#include "message/IdCoderHeader.h"
 #include "message/IdEMailAddress.h"
 #include "message/IdGlobal.h"
+#include "message/IdHeaderWords.h"
 #include "message/IdMessageClient.h"
 
 #include <functional>
@@ -14,23 +14,31 @@ namespace {
 // would treat it.
 struct FieldCheck {
     const char* name;
-    std::function<void(const std::string&)> process;
+    std::function<void(const std::string&, TIdCharsetDecoding)> process;
 };
+
+std::string unstructured(const std::string& v, TIdCharsetDecoding charsets) {
+    return DecodeHeaderValue(v, charsets);
+}
+
+std::string addresses(const std::string& v, TIdCharsetDecoding charsets) {
+    return DecodeHeaderValue(v, charsets, TIdHeaderText::Addresses);
+}
 
 const FieldCheck kFieldChecks[] = {
-    {"Subject", [](const std::string& v) { (void)DecodeHeaderText(v); }},
-    {"From", [](const std::string& v) { TIdEMailAddressItem().SetText(DecodeHeaderText(v)); }},
-    {"To", [](const std::string& v) { TIdEMailAddressList().ParseAddressList(DecodeHeaderText(v)); }},
-    {"Cc", [](const std::string& v) { TIdEMailAddressList().ParseAddressList(DecodeHeaderText(v)); }},
-    {"Disposition-Notification-To", [](const std::string& v) { TIdEMailAddressItem().SetText(v); }},
-    {"Return-Receipt-To", [](const std::string& v) { TIdEMailAddressItem().SetText(v); }},
-    {"Reply-To", [](const std::string& v) { TIdEMailAddressList().ParseAddressList(v); }},
-    {"Sender", [](const std::string& v) { TIdEMailAddressItem().SetText(v); }},
+    {"Subject", [](const std::string& v, TIdCharsetDecoding c) { (void)unstructured(v, c); }},
+    {"From", [](const std::string& v, TIdCharsetDecoding c) { TIdEMailAddressItem().SetText(addresses(v, c)); }},
+    {"To", [](const std::string& v, TIdCharsetDecoding c) { TIdEMailAddressList().ParseAddressList(addresses(v, c)); }},
+    {"Cc", [](const std::string& v, TIdCharsetDecoding c) { TIdEMailAddressList().ParseAddressList(addresses(v, c)); }},
+    {"Disposition-Notification-To", [](const std::string& v, TIdCharsetDecoding) { TIdEMailAddressItem().SetText(v); }},
+    {"Return-Receipt-To", [](const std::string& v, TIdCharsetDecoding) { TIdEMailAddressItem().SetText(v); }},
+    {"Reply-To", [](const std::string& v, TIdCharsetDecoding) { TIdEMailAddressList().ParseAddressList(v); }},
+    {"Sender", [](const std::string& v, TIdCharsetDecoding) { TIdEMailAddressItem().SetText(v); }},
 };
 
-bool raises(const FieldCheck& check, const std::string& value) {
+bool raises(const FieldCheck& check, const std::string& value, TIdCharsetDecoding charsets) {
     try {
-        check.process(value);
+        check.process(value, charsets);
         return false;
     } catch (const EIdException&) {
         return true;
@@ -48,9 +56,9 @@ void blankField(TIdHeaderList& lines, std::string_view name) {
         lines.Delete(index + 1);
 }
 
-std::string decodedOrRaw(const std::string& value) {
+std::string decodedOrRaw(const std::string& value, TIdCharsetDecoding charsets) {
     try {
-        return DecodeHeaderText(value);
+        return unstructured(value, charsets);
     } catch (const EIdException&) {
         return value;
     }
@@ -77,10 +85,10 @@ void readFieldsAfterDate(TIdMessage& msg) {
 
 }  // namespace
 
-TIdLenientFields ReadHeaderFieldsLeniently(TIdMessage& msg) {
+TIdLenientFields ReadHeaderFieldsLeniently(TIdMessage& msg, TIdCharsetDecoding charsets) {
     TIdLenientFields result;
     try {
-        TIdMessageClient::ReadHeaderFields(msg);
+        TIdMessageClient::ReadHeaderFields(msg, charsets);
         return result;
     } catch (const EIdException& error) {
         result.Error = error.Message();
@@ -90,11 +98,11 @@ TIdLenientFields ReadHeaderFieldsLeniently(TIdMessage& msg) {
     const TIdHeaderList received = msg.HeaderLines;
     std::vector<const FieldCheck*> failed;
     for (const FieldCheck& check : kFieldChecks) {
-        if (raises(check, received.GetFieldValue(check.name))) failed.push_back(&check);
+        if (raises(check, received.GetFieldValue(check.name), charsets)) failed.push_back(&check);
     }
     for (const FieldCheck* check : failed) blankField(msg.HeaderLines, check->name);
     try {
-        TIdMessageClient::ReadHeaderFields(msg);
+        TIdMessageClient::ReadHeaderFields(msg, charsets);
     } catch (const EIdException&) {
         readFieldsAfterDate(msg);
     }
@@ -106,11 +114,11 @@ TIdLenientFields ReadHeaderFieldsLeniently(TIdMessage& msg) {
             msg.Subject = raw;
         } else if (name == "From") {
             msg.From.SetName({});
-            msg.From.SetAddress(decodedOrRaw(raw));
+            msg.From.SetAddress(decodedOrRaw(raw, charsets));
         } else if (name == "To") {
-            setRawList(msg.Recipients, decodedOrRaw(raw));
+            setRawList(msg.Recipients, decodedOrRaw(raw, charsets));
         } else if (name == "Cc") {
-            setRawList(msg.CCList, decodedOrRaw(raw));
+            setRawList(msg.CCList, decodedOrRaw(raw, charsets));
         }
     }
     for (const FieldCheck* check : failed) result.RawFields.emplace_back(check->name);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message/IdCharsets.h"
 #include "message/IdMessage.h"
 
 #include <string>
@@ -18,5 +19,6 @@ struct TIdLenientFields {
     std::vector<std::string> RawFields;
 };
 
-// Throws nothing of the EIdException family.
-TIdLenientFields ReadHeaderFieldsLeniently(TIdMessage& msg);
+// Encoded words are decoded as `charsets` says. Throws nothing of the
+// EIdException family.
+TIdLenientFields ReadHeaderFieldsLeniently(TIdMessage& msg, TIdCharsetDecoding charsets = TIdCharsetDecoding::Written);

@@ -1,7 +1,7 @@
 #include "message/IdMessageClient.h"
 
-#include "message/IdCoderHeader.h"
 #include "message/IdGlobal.h"
+#include "message/IdHeaderWords.h"
 #include "message/IdTempFiles.h"
 #include "net/IdExceptions.h"
 
@@ -63,7 +63,7 @@ std::string TIdMessageClient::ReceiveHeaderLines(TIdMessage& msg, std::string_vi
             if (line.empty()) continue;
             msg.HeaderLines.Add(line);
         }
-        if (readFields) ReadHeaderFields(msg);
+        if (readFields) ReadHeaderFields(msg, CharsetDecoding);
     } catch (...) {
         EndWork(wmRead);
         throw;
@@ -101,21 +101,24 @@ void TIdMessageClient::readHeaderLine(std::string& line, std::uint64_t start) {
     MaxLineAction = saved;
 }
 
-void TIdMessageClient::ReadHeaderFields(TIdMessage& msg) {
+void TIdMessageClient::ReadHeaderFields(TIdMessage& msg, TIdCharsetDecoding charsets) {
     const TIdHeaderList& headers = msg.HeaderLines;
     const auto value = [&](std::string_view name) { return headers.GetFieldValue(name); };
-    const auto decoded = [&](std::string_view name) { return DecodeHeaderText(value(name)); };
+    const auto decoded = [&](std::string_view name) { return DecodeHeaderValue(value(name), charsets); };
+    const auto addresses = [&](std::string_view name) {
+        return DecodeHeaderValue(value(name), charsets, TIdHeaderText::Addresses);
+    };
 
     msg.ContentType = value("Content-Type");
     msg.CharSet = CharSetFromContentType(msg.ContentType);
     msg.ContentTransferEncoding = value("Content-Transfer-Encoding");
     msg.ContentDisposition = value("Content-Disposition");
     msg.Subject = decoded("Subject");
-    msg.From.SetText(decoded("From"));
+    msg.From.SetText(addresses("From"));
     msg.MessageId = value("Message-Id");
     msg.NewsGroups = splitNewsGroups(value("Newsgroups"));
-    msg.Recipients.ParseAddressList(decoded("To"));
-    msg.CCList.ParseAddressList(decoded("Cc"));
+    msg.Recipients.ParseAddressList(addresses("To"));
+    msg.CCList.ParseAddressList(addresses("Cc"));
     msg.Organization = value("Organization");
     msg.ReceiptRecipient.SetText(value("Disposition-Notification-To"));
     if (msg.ReceiptRecipient.Text().empty()) msg.ReceiptRecipient.SetText(value("Return-Receipt-To"));
@@ -160,6 +163,23 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
+// Text in a declared charset as UTF-8, when all charsets are decoded, the
+// charset is not UTF-8 already, the bytes convert cleanly and what they grow
+// by fits the bound on text; nothing otherwise, and the bytes stay.
+std::optional<std::string> convertedText(std::string_view bytes, std::string_view charset,
+                                         BodyReception& reception) {
+    charset = Trim(charset);
+    charset = charset.substr(0, charset.find_first_of(" \t"));
+    if (reception.Charsets() != TIdCharsetDecoding::AllToUtf8 || charset.empty() || IsUtf8Charset(charset))
+        return std::nullopt;
+    std::optional<std::string> text = ConvertToUtf8(charset, bytes);
+    if (!text || text->size() <= bytes.size()) return text;
+    const std::size_t growth = text->size() - bytes.size();
+    if (!reception.RoomForText(growth)) return std::nullopt;
+    reception.CountText(growth);
+    return text;
+}
+
 }  // namespace
 
 void TIdMessageClient::ReceiveMessageBody(TIdMessage& msg, std::string_view delimiter) {
@@ -168,7 +188,7 @@ void TIdMessageClient::ReceiveMessageBody(TIdMessage& msg, std::string_view deli
         return;
     }
     const ReadWorkSpan span(*this);
-    BodyReception reception(delimiter, BodyLimits);
+    BodyReception reception(delimiter, BodyLimits, CharsetDecoding);
     try {
         receiveBodyLines(msg, reception);
     } catch (const EIdException& failure) {
@@ -202,7 +222,11 @@ void TIdMessageClient::receiveBodyLines(TIdMessage& msg, BodyReception& receptio
 void TIdMessageClient::addBodyLine(TIdMessage& msg, std::string_view line, BodyReception& reception) {
     if (line.starts_with("..")) line.remove_prefix(1);
     reception.CountText(line.size());
-    msg.Body.emplace_back(line);
+    if (std::optional<std::string> converted = convertedText(line, msg.CharSet, reception)) {
+        msg.Body.push_back(std::move(*converted));
+    } else {
+        msg.Body.emplace_back(line);
+    }
 }
 
 // Each reader stores its part and hands over the reader of the next one.
@@ -237,7 +261,9 @@ std::unique_ptr<TIdMessageDecoder> TIdMessageClient::StoreTextPart(std::unique_p
     TIdText& part = reader->Owner.Parts.Add<TIdText>();
     part.SetContentType(reader->PartField("Content-Type"));
     part.SetContentTransfer(reader->PartField("Content-Transfer-Encoding"));
-    part.Body = splitLines(buffer.Data());
+    const std::optional<std::string> converted =
+        convertedText(buffer.Data(), CharSetFromContentType(reader->PartContentType()), reception);
+    part.Body = splitLines(converted ? std::string_view(*converted) : buffer.Data());
     return next;
 }
 

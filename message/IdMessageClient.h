@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message/IdCharsets.h"
 #include "message/IdMessage.h"
 #include "message/IdMessageCoder.h"
 #include "net/IdTCPClient.h"
@@ -16,8 +17,9 @@ public:
     // equal to `alternateTerminator`; an empty terminator stops at the empty
     // line that ends a header or at ".". Other empty lines are skipped. Then
     // fills the header fields. Runs inside a read work span; returns the line
-    // that ended the loop. Raises the connection's read failures (the lines
-    // read so far stay, the fields are not touched), EIdReadLinesLimitExceeded
+    // that ended the loop. The fields are decoded as CharsetDecoding says.
+    // Raises the connection's read failures (the lines read so far stay, the
+    // fields are not touched), EIdReadLinesLimitExceeded
     // past MaxReadLinesSize bytes, and what ReadHeaderFields raises. With
     // `readFields` false the fields are left for the caller to fill with
     // ReadHeaderFields, for example while the server works on a next command.
@@ -33,17 +35,27 @@ public:
     // Whether the last ReceiveHeaderLines cut a line.
     [[nodiscard]] bool HeaderWasCut() const { return headerWasCut_; }
 
+    // How the header fields, the part names and the text parts of the
+    // messages this client receives treat character sets.
+    TIdCharsetDecoding CharsetDecoding = TIdCharsetDecoding::Written;
+
     // Recomputes the header-derived fields of msg from its HeaderLines and
-    // pushes the boundary of its content type. Never rejects a header; only
-    // the address, encoded-word and date parsers' errors pass through.
-    static void ReadHeaderFields(TIdMessage& msg);
+    // pushes the boundary of its content type; the encoded words of
+    // "Subject", "From", "To" and "Cc" are decoded as `charsets` says. Never
+    // rejects a header; only the address, encoded-word and date parsers'
+    // errors pass through.
+    static void ReadHeaderFields(TIdMessage& msg, TIdCharsetDecoding charsets = TIdCharsetDecoding::Written);
 
     // Reads the rest of a message after its header, up to the line
     // `delimiter`, into msg.Body (lines outside any part, a leading ".." made
     // "."), and msg.Parts: MIME parts cut at their boundaries, nested ones
     // included, Base64 and quoted-printable decoded, uuencoded and xxencoded
     // blocks of plain text found; text parts in memory, attachments in files
-    // of the process's private temporary folder. Runs inside a read work
+    // of the process's private temporary folder. With CharsetDecoding
+    // AllToUtf8 the file names of parts are decoded to UTF-8 (RFC 2231
+    // parameters included), and text parts and the body lines of a message
+    // that declare a charset are converted to UTF-8 where they convert
+    // cleanly; attachment files keep their bytes. Runs inside a read work
     // span. A failure of the connection passes through as it is and ends the
     // reception where it happened. A failure of the content (see
     // EIdMessageBodyError) reads and drops the rest of the reply and then

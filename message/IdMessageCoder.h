@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message/IdByteSink.h"
+#include "message/IdCharsets.h"
 #include "message/IdMessage.h"
 #include "net/IdException.h"
 #include "net/IdTCPStream.h"
@@ -56,12 +57,14 @@ struct TIdBodyLimits {
 };
 
 // What one body reception shares with its part readers: the counted line
-// reads and the bounds of what the message may hold. Attachment files may
-// hold no more bytes than the lines read so far (each counted with its CR
-// LF), which no well-formed encoding exceeds.
+// reads, the bounds of what the message may hold and the treatment of
+// charsets. Attachment files may hold no more bytes than the lines read so
+// far (each counted with its CR LF), which no well-formed encoding exceeds.
 class BodyReception {
 public:
-    BodyReception(std::string_view delimiter, const TIdBodyLimits& limits) : FDelimiter(delimiter), FLimits(limits) {}
+    BodyReception(std::string_view delimiter, const TIdBodyLimits& limits,
+                  TIdCharsetDecoding charsets = TIdCharsetDecoding::Written)
+        : FDelimiter(delimiter), FLimits(limits), FCharsets(charsets) {}
 
     // Reads one line from `stream` into `line` and counts it. When the read
     // fails, ReadFailed() stays true, except for a line longer than the
@@ -77,10 +80,15 @@ public:
     void CountFileBytes(std::size_t bytes);
     void CountPart();
     void CheckNesting(int depth) const;
+    // Whether `bytes` more of text in memory stay within the bound.
+    [[nodiscard]] bool RoomForText(std::size_t bytes) const { return FText + bytes <= FLimits.MaxText; }
+
+    [[nodiscard]] TIdCharsetDecoding Charsets() const { return FCharsets; }
 
 private:
     std::string FDelimiter;
     TIdBodyLimits FLimits;
+    TIdCharsetDecoding FCharsets;
     bool FReading = false;
     bool FEnded = false;
     std::uint64_t FReceived = 0;
@@ -108,6 +116,9 @@ public:
     // The value of the header field `name` (any letter case) in PartFields:
     // what follows the first "=" of its entry; empty when there is none.
     [[nodiscard]] std::string PartField(std::string_view name) const;
+    // The content type that applies to the part's content: its own
+    // "Content-Type" field.
+    [[nodiscard]] virtual std::string PartContentType() const { return PartField("Content-Type"); }
     // Whether the reader found no part after all; its lines then belong to
     // the message's Body.
     [[nodiscard]] bool Declined() const { return !DeclinedLines.empty(); }

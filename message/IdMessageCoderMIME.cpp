@@ -1,9 +1,9 @@
 #include "message/IdMessageCoderMIME.h"
 
-#include "message/IdCoderHeader.h"
 #include "message/IdCoderMIME.h"
 #include "message/IdCoderQuotedPrintable.h"
 #include "message/IdGlobal.h"
+#include "message/IdHeaderWords.h"
 
 namespace {
 
@@ -63,22 +63,35 @@ void TIdMessageDecoderMIME::addHeaderLine(std::string_view line) {
 }
 
 // A part is an attachment when its disposition type is "attachment" or its
-// content type holds "NAME" anywhere; its file name is that of the
-// disposition's filename parameter, else of the content type's name
-// parameter: a quoted value up to its closing quote, an unquoted one with
-// the rest of the field, encoded words decoded.
+// content type holds "NAME" anywhere.
 void TIdMessageDecoderMIME::decideKind(std::string_view contentType, std::string_view disposition) {
-    const std::string upperType = UpperCaseAZ(contentType);
-    const std::size_t typeName = upperType.find("NAME");
-    if (!SameText(disposition.substr(0, disposition.find(';')), "attachment") && typeName == std::string::npos) {
+    if (!SameText(disposition.substr(0, disposition.find(';')), "attachment") &&
+        UpperCaseAZ(contentType).find("NAME") == std::string::npos) {
         PartKind = pkText;
         return;
     }
     PartKind = pkAttachment;
+    PartFileName = fileName(contentType, disposition);
+}
+
+// The file name of the disposition's filename parameter, else of the content
+// type's name parameter: a quoted value up to its closing quote, an unquoted
+// one with the rest of the field, encoded words decoded. When all charsets
+// are decoded, the extended form (RFC 2231) of the parameter of a field
+// comes first.
+std::string TIdMessageDecoderMIME::fileName(std::string_view contentType, std::string_view disposition) const {
+    const TIdCharsetDecoding charsets = FReception.Charsets();
+    const std::size_t fileNameAt = UpperCaseAZ(disposition).find("FILENAME");
+    if (charsets == TIdCharsetDecoding::AllToUtf8) {
+        if (std::optional<std::string> name = ExtendedParameterValue(disposition, "filename")) return *name;
+        if (fileNameAt == std::string::npos) {
+            if (std::optional<std::string> name = ExtendedParameterValue(contentType, "name")) return *name;
+        }
+    }
     std::string_view name;
-    if (const std::size_t fileName = UpperCaseAZ(disposition).find("FILENAME"); fileName != std::string::npos) {
-        name = disposition.substr(std::min(fileName + 9, disposition.size()));
-    } else if (typeName != std::string::npos) {
+    if (fileNameAt != std::string::npos) {
+        name = disposition.substr(std::min(fileNameAt + 9, disposition.size()));
+    } else if (const std::size_t typeName = UpperCaseAZ(contentType).find("NAME"); typeName != std::string::npos) {
         name = contentType.substr(std::min(typeName + 5, contentType.size()));
     }
     if (name.starts_with('"')) {
@@ -86,12 +99,16 @@ void TIdMessageDecoderMIME::decideKind(std::string_view contentType, std::string
         name = name.substr(0, name.find('"'));
     }
     try {
-        PartFileName = DecodeHeaderText(name);
+        return DecodeHeaderValue(name, charsets);
     } catch (const EIdParseError&) {
         // A broken encoded word must not cost the attachment: the name
         // stays as received.
-        PartFileName = name;
+        return std::string(name);
     }
+}
+
+std::string TIdMessageDecoderMIME::PartContentType() const {
+    return WholeBodyMode ? Owner.ContentType : PartField("Content-Type");
 }
 
 TIdMessageDecoderMIME::Encoding TIdMessageDecoderMIME::contentEncoding() const {

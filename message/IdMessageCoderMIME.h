@@ -25,6 +25,8 @@ public:
     // "--" after the boundary) pops the boundary and returns none. With no
     // boundary open no line is a boundary line.
     std::unique_ptr<TIdMessageDecoder> ReadPartBody(ByteSink& destination, bool& messageEnded) override;
+    // In whole-body mode the message's own content type.
+    [[nodiscard]] std::string PartContentType() const override;
 
     // A content line read already by the recogniser, taken first.
     std::string PendingLine;
@@ -37,6 +39,7 @@ private:
 
     void addHeaderLine(std::string_view line);
     void decideKind(std::string_view contentType, std::string_view disposition);
+    [[nodiscard]] std::string fileName(std::string_view contentType, std::string_view disposition) const;
     [[nodiscard]] Encoding contentEncoding() const;
     [[nodiscard]] BoundaryLine boundaryLine(std::string_view line) const;
     static void writeContent(std::string& line, Encoding encoding, TIdDecoder* decoder, ByteSink& destination);

@@ -246,7 +246,7 @@ bool TIdPOP3::ListUniqueIds(std::vector<std::string>& list, int messageNumber) {
 bool TIdPOP3::FetchHeader(int messageNumber, TIdMessage& msg) {
     Enqueue(TIdPOP3Command::Top, messageNumber);
     ReceiveHeader(msg);
-    ReadHeaderFields(msg);
+    ReadHeaderFields(msg, CharsetDecoding);
     return true;
 }
 

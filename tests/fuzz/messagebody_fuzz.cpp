@@ -57,8 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         client.SetIOHandler(&handler);
         client.MaxLineLength = 1024;
         client.BodyLimits = {1024 * 1024, 100, 20};
+        // Inputs of odd length take part names and texts to UTF-8.
+        client.CharsetDecoding = size % 2 == 1 ? TIdCharsetDecoding::AllToUtf8 : TIdCharsetDecoding::Written;
         try {
-            TIdMessageClient::ReadHeaderFields(msg);
+            TIdMessageClient::ReadHeaderFields(msg, client.CharsetDecoding);
             client.ReceiveMessageBody(msg, ".");
         } catch (const EIdException&) {
         }

@@ -49,6 +49,7 @@ struct BodyRow {
     Lines parts;
     std::string error = {};  // the text of EIdMessageBodyError
     TIdBodyLimits limits = {};
+    TIdCharsetDecoding charsets = TIdCharsetDecoding::Written;
 };
 
 class ReceiveBody : public ::testing::TestWithParam<int> {
@@ -71,9 +72,10 @@ protected:
             FakeServer server;
             server.send(row.body + "+OK next\r\n").stall();
             connect(server, row.limits);
+            client.CharsetDecoding = row.charsets;
             TIdMessage msg;
             for (const std::string& line : row.header) msg.HeaderLines.Add(line);
-            TIdMessageClient::ReadHeaderFields(msg);
+            TIdMessageClient::ReadHeaderFields(msg, row.charsets);
             std::string error;
             try {
                 client.ReceiveMessageBody(msg, ".");
@@ -145,6 +147,28 @@ TEST_P(ReceiveBody, EncodedBlocksInText) {
          {}, {"file x y: " + kFox + "Cat"}},
         {"begin line before an empty line stays text", {}, wire({"begin 644 a.txt", "", kFullUULine, "end", "."}),
          {"begin 644 a.txt", "", kFullUULine, "end"}, {}},
+    });
+}
+
+TEST_P(ReceiveBody, CharsetsOfNamesAndTexts) {
+    const Lines multipart = {"Content-Type: multipart/mixed; boundary=B"};
+    const std::string body = wire({"--B", "Content-Type: text/plain; charset=iso-8859-2",
+        "Content-Transfer-Encoding: quoted-printable", "", "P=F8=EDli=B9", "--B", "Content-Type: text/plain; charset=utf-8",
+        "", "\xFF raw", "--B", "Content-Disposition: attachment;", " filename*0*=utf-8''%C5%BEl; filename*1=u.txt", "",
+        "\xBE", "--B", "Content-Type: text/plain; charset=cp1250; name==?utf-8?q?=C5=99.txt?=", "", "\x9A", "--B--", "."});
+    const auto all = TIdCharsetDecoding::AllToUtf8;
+    expectRows({
+        {"all charsets: names decoded, text parts converted where they can be, files never", multipart, body, {},
+         {"text text/plain; charset=iso-8859-2: Příliš", "text text/plain; charset=utf-8: \xFF raw",
+          "file žlu.txt: \xBE\r\n", "file ř.txt: \x9A\r\n"}, "", {}, all},
+        {"written: as received", multipart, body, {},
+         {"text text/plain; charset=iso-8859-2: P\xF8\xEDli\xB9", "text text/plain; charset=utf-8: \xFF raw",
+          "file 0*=utf-8''%C5%BEl; filename*1=u.txt: \xBE\r\n", "file =?utf-8?q?=C5=99.txt?=: \x9A\r\n"}},
+        {"all charsets: body lines of a single part", {"Content-Type: text/plain; charset=\"ISO-8859-2\""},
+         wire({"P\xF8\xEDli\xB9", "..a", "."}), {"Příliš", ".a"}, {}, "", {}, all},
+        {"all charsets: whole quoted-printable body", {"Content-Type: text/plain; charset=koi8-r",
+         "Content-Transfer-Encoding: quoted-printable"}, wire({"=F0=D2=C9=D7=C5=D4", "."}), {}, {"text : Привет"}, "",
+         {}, all},
     });
 }
 
