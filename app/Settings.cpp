@@ -15,6 +15,7 @@ TSettings readSettings(const ui::IniFile& ini) {
     s.Recipients = ini.readInteger("FILTER", "RECIPIENTS", d.Recipients);
     s.MailMaxLen = ini.readInteger("FILTER", "MAIL_MAXLEN", d.MailMaxLen);
     s.FastCheck = ini.readBool("CHECK", "PIPELINING", d.FastCheck);
+    s.AllCharsets = ini.readBool("DISPLAY", "ALL_CHARSETS", d.AllCharsets);
     return s;
 }
 
@@ -29,4 +30,5 @@ void writeSettings(ui::IniFile& ini, const TSettings& s) {
     ini.writeInteger("FILTER", "RECIPIENTS", s.Recipients);
     ini.writeInteger("FILTER", "MAIL_MAXLEN", s.MailMaxLen);
     ini.writeBool("CHECK", "PIPELINING", s.FastCheck);
+    ini.writeBool("DISPLAY", "ALL_CHARSETS", s.AllCharsets);
 }

@@ -18,6 +18,7 @@ struct TSettings {
     int Recipients = 0;         // spam rule: recipient limit
     int MailMaxLen = 0;         // spam rule: size limit in kB
     bool FastCheck = false;     // check runs keep commands in flight (PIPELINING)
+    bool AllCharsets = true;    // encoded words, part names and texts of every charset shown as UTF-8
 };
 
 // The bare name of the settings file.

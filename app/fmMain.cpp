@@ -347,6 +347,8 @@ void Tfmain::CreateActions() {
     mmDel = NewAction("mmDel", 5);
     mmFastCheck = NewAction("mmFastCheck", -1);
     mmFastCheck->setCheckable(true);
+    mmAllCharsets = NewAction("mmAllCharsets", -1);
+    mmAllCharsets->setCheckable(true);
     NastavenSPAMfiltr1 = NewAction("NastavenSPAMfiltr1", 10);
     Obecnpravidla1 = NewAction("Obecnpravidla1", 11);
     Npovda1 = NewAction("Npovda1", 9);
@@ -400,7 +402,7 @@ void Tfmain::CreateMenus() {
         return menu;
     };
     Accounts1 = addMenu("Accounts1", {mNew, mDelete, mEdit, nullptr, Exit1});
-    Messages1 = addMenu("Messages1", {mmCheck, nullptr, mmDownload, mmDel, nullptr, mmFastCheck});
+    Messages1 = addMenu("Messages1", {mmCheck, nullptr, mmDownload, mmDel, nullptr, mmFastCheck, mmAllCharsets});
     SPAMfilter1 = addMenu("SPAMfilter1", {NastavenSPAMfiltr1, Obecnpravidla1});
     Help1 = addMenu("Help1", {Npovda1, About1});
 
@@ -450,6 +452,7 @@ void Tfmain::ConnectCommands() {
         {&Tfmain::lHelpClick, {Npovda1, lHelp}},
         {&Tfmain::About1Click, {About1}},
         {&Tfmain::mmFastCheckClick, {mmFastCheck}},
+        {&Tfmain::mmAllCharsetsClick, {mmAllCharsets}},
     };
     for (const Command& command : commands) {
         for (QAction* action : command.actions) {
@@ -480,6 +483,7 @@ void Tfmain::SetEnglishTexts() {
         {mNew, "New Account"}, {mDelete, "Remove Account"}, {mEdit, "Properties"},
         {Exit1, "Exit"}, {mmCheck, "Check Messages"}, {mmDownload, "Download message"},
         {mmDel, "Remove Message(s)"}, {mmFastCheck, "Fast check (pipelining)"},
+        {mmAllCharsets, "Decode all character sets"},
         {NastavenSPAMfiltr1, "SPAM filter Options"},
         {Obecnpravidla1, "General Rules"}, {Npovda1, "Help Contain"}, {About1, "About ..."},
         {tNew, "New Account"}, {tEdit, "Properties"}, {tDel, "Remove Account"},
@@ -562,6 +566,13 @@ void Tfmain::bStopClick() { FCommands.RequestStop(); }
 // allows it; the choice is written at once.
 void Tfmain::mmFastCheckClick() {
     FSettings.FastCheck = mmFastCheck->isChecked();
+    SaveSettings();
+}
+
+// Check runs from now on decode the header texts of every character set to
+// UTF-8, or as narrowly as before; the rows already listed stay as they are.
+void Tfmain::mmAllCharsetsClick() {
+    FSettings.AllCharsets = mmAllCharsets->isChecked();
     SaveSettings();
 }
 
@@ -667,6 +678,7 @@ void Tfmain::LoadSettings() {
     const ui::IniFile ini(ui::settingsFilePath(kSettingsFileName));
     FSettings = readSettings(ini);
     mmFastCheck->setChecked(FSettings.FastCheck);
+    mmAllCharsets->setChecked(FSettings.AllCharsets);
     setGeometry(FSettings.Left, FSettings.Top, FSettings.Width, FSettings.Height);
     MoveOntoScreen();
     // The splitters divide the space they have now, so the layouts give

@@ -210,6 +210,7 @@ public:
     virtual void lHelpClick();
     virtual void About1Click();
     virtual void mmFastCheckClick();
+    virtual void mmAllCharsetsClick();
     // "Stop" on the progress panel (and Esc while it shows): the command
     // that waits on the server ends at its next pump, its connection
     // closed without "QUIT", as after a failure but without an error.
@@ -258,6 +259,9 @@ public:
     QPointer<QAction> mNew, mDelete, mEdit, Exit1, mmCheck, mmDownload, mmDel;
     // "Fast check (pipelining)": a checkable item, the setting CHECK/PIPELINING.
     QPointer<QAction> mmFastCheck;
+    // "Decode all character sets": a checkable item, the setting
+    // DISPLAY/ALL_CHARSETS.
+    QPointer<QAction> mmAllCharsets;
     QPointer<QAction> NastavenSPAMfiltr1, Obecnpravidla1, Npovda1, About1;
     // Tool buttons.
     QPointer<QAction> tNew, tEdit, tDel, tCheck, tDownload, tDelete, tSpam, tAll, tUnsel, lHelp;

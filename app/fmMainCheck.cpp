@@ -35,7 +35,9 @@ void Tfmain::CheckMessages() {
         FCurrentRow = -1;
         const TPOP3Rec rec = ReadSelectedAccount().value_or(TPOP3Rec{});
         TProgressScope progress(*this, QStringLiteral("Check Messages ") + ui::toQString(rec.Name), 8);
-        TCheckRun run(rec, judge, FSettings.FastCheck, FCommands, this);
+        const TIdCharsetDecoding charsets =
+            FSettings.AllCharsets ? TIdCharsetDecoding::AllToUtf8 : TIdCharsetDecoding::Written;
+        TCheckRun run(rec, judge, {FSettings.FastCheck, charsets}, FCommands, this);
         run.TakeOldRows = [this] { return TakeHeaderRows(); };
         try {
             run.Run();

@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <set>
 
-TCheckRun::TCheckRun(const TPOP3Rec& account, const TSpamJudge& judge, bool fastCheck, TCommandPump& pump,
-                     QObject* notifyWindow)
-    : client_(TPOP3::CreateClient(account, notifyWindow)), judge_(judge), fastCheck_(fastCheck), pump_(pump) {}
+TCheckRun::TCheckRun(const TPOP3Rec& account, const TSpamJudge& judge, const TCheckRunOptions& options,
+                     TCommandPump& pump, QObject* notifyWindow)
+    : client_(TPOP3::CreateClient(account, notifyWindow)), judge_(judge), fastCheck_(options.FastCheck),
+      pump_(pump) {
+    client_->CharsetDecoding = options.Charsets;
+}
 
 TCheckRun::~TCheckRun() = default;
 
@@ -127,7 +130,7 @@ void TCheckRun::ReadMessage(int number, const std::string* uniqueId) {
         record->HeaderCut = true;
         record->HeaderError = EIdReadLnMaxLineLengthExceeded().Message();
     }
-    const TIdLenientFields fields = ReadHeaderFieldsLeniently(*record->Msg);
+    const TIdLenientFields fields = ReadHeaderFieldsLeniently(*record->Msg, client_->CharsetDecoding);
     if (!fields.Error.empty()) record->HeaderError = fields.Error;
     for (const std::string& name : fields.RawFields) {
         if (name == "To")

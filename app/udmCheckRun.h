@@ -3,6 +3,7 @@
 #include "app/udmAccounts.h"
 #include "app/udmMessageHeader.h"
 #include "app/udmSpamReason.h"
+#include "message/IdCharsets.h"
 #include "net/IdPOP3.h"
 
 #include <QTreeWidgetItem>
@@ -13,6 +14,16 @@
 
 class QObject;
 class TCommandPump;
+
+// How a check run talks to the server and reads what it answers.
+struct TCheckRunOptions {
+    // Commands go out in a window of several when the server lists
+    // PIPELINING.
+    bool FastCheck = false;
+    // How the header fields treat character sets; the records' client keeps
+    // it for the commands that use it later.
+    TIdCharsetDecoding Charsets = TIdCharsetDecoding::Written;
+};
 
 // "Check Messages" as plain steps, run in this order on one connection:
 //
@@ -34,7 +45,7 @@ public:
     // Commands kept in flight in a fast check.
     static constexpr int kPipelineDepth = TIdPOP3::kMaxPipelineDepth;
 
-    TCheckRun(const TPOP3Rec& account, const TSpamJudge& judge, bool fastCheck, TCommandPump& pump,
+    TCheckRun(const TPOP3Rec& account, const TSpamJudge& judge, const TCheckRunOptions& options, TCommandPump& pump,
               QObject* notifyWindow);
     ~TCheckRun();
     TCheckRun(const TCheckRun&) = delete;

@@ -36,6 +36,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 // One waiting message: its header lines (CR LF added) and the LIST reply's
 // size text.
@@ -361,6 +362,38 @@ TEST_F(CheckRun, ReasonsShowAndATrustedSenderStaysUnticked) {
     EXPECT_EQ(column(w, 2), (QStringList{"spam@example.com", "ann@example.com", "pal@Friends.example", "Spam@Example.com"}));
     EXPECT_EQ(w.barPanels[1]->text(), "  0 Number of selected messages");
     EXPECT_TRUE(errors().isEmpty()) << errors().join("|").toStdString();
+}
+
+// Subjects and names in three charsets: readable with "Decode all character
+// sets" (the default), and then an accented word typed as UTF-8 catches
+// each of them; as received with the item off, where the word catches none.
+TEST_F(CheckRun, AllCharsetsGiveReadableColumnsAndFeedTheFilter) {
+    dir.write("filters.dat", "Subject: %p\xC5\x99\xC3\xADli\xC5\xA1\r\n");
+    std::vector<Mail> mails = {mail("=?UTF-8?B?UMWZw61sacWhIGRyYWjDqQ==?="),
+                               mail("=?ISO-8859-2?Q?P=F8=EDli=B9_levn=E9?="),
+                               mail("=?windows-1250?Q?P=F8=EDli=9A?= =?windows-1250?Q?_mnoho?="), mail("Hello")};
+    mails[0].header[1] = "To: =?koi8-r?B?8NLJ18XU?= <bob@example.com>";
+    for (const bool all : {true, false}) {
+        Tfmain w;
+        EXPECT_TRUE(w.mmAllCharsets->isChecked());
+        if (!all) {
+            w.mmAllCharsets->setChecked(false);
+            w.mmAllCharsetsClick();
+            EXPECT_EQ(ui::IniFile(dir.file("tolvanes.ini")).readInteger("DISPLAY", "ALL_CHARSETS", -1), 0);
+        }
+        FakeServer server;
+        scriptMailbox(server, mails);
+        check(w, server);
+        EXPECT_EQ(server.waitAndLines(), conversation(4));
+        ASSERT_EQ(w.headlist->topLevelItemCount(), 4);
+        const QStringList readable = {u"Příliš drahé"_s, u"Příliš levné"_s, u"Příliš mnoho"_s, u"Hello"_s};
+        const QStringList raw = {"=?UTF-8?B?UMWZw61sacWhIGRyYWjDqQ==?=", ui::toQString("P\xF8\xEDli\xB9 levn\xE9"),
+                                 ui::toQString("P\xF8\xEDli\x9A  mnoho"), "Hello"};
+        EXPECT_EQ(column(w, 4), all ? readable : raw);
+        EXPECT_EQ(column(w, 3)[0], all ? u"\"Привет\" <bob@example.com>"_s : "=?koi8-r?B?8NLJ18XU?= <bob@example.com>");
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(w.headlist->topLevelItem(i)->checkState(0), all && i < 3 ? Qt::Checked : Qt::Unchecked) << i;
+    }
 }
 
 TEST_F(CheckRun, GeneralRulesMarkRowsToo) {

@@ -183,7 +183,7 @@ TEST_F(MainWindow, MenuContextMenuAndToolBarOrders) {
               QStringList({"Accounts1", "Messages1", "SPAMfilter1", "Help1"}));
     EXPECT_EQ(names(w.Accounts1->actions()), QStringList({"mNew", "mDelete", "mEdit", "-", "Exit1"}));
     EXPECT_EQ(names(w.Messages1->actions()),
-              QStringList({"mmCheck", "-", "mmDownload", "mmDel", "-", "mmFastCheck"}));
+              QStringList({"mmCheck", "-", "mmDownload", "mmDel", "-", "mmFastCheck", "mmAllCharsets"}));
     EXPECT_EQ(names(w.SPAMfilter1->actions()), QStringList({"NastavenSPAMfiltr1", "Obecnpravidla1"}));
     EXPECT_EQ(names(w.Help1->actions()), QStringList({"Npovda1", "About1"}));
     EXPECT_EQ(names(w.pop3popup->actions()),

@@ -30,6 +30,8 @@ TEST(DovecotCheckRun, EveryMessageListedWithSizeIdAndUniqueId) {
     TempDir dir;
     ui::setProgramFolder(dir.path().string());
     ui::setSettingsFolder(dir.path().string());
+    // The expected subjects are the bytes of the narrow decoding.
+    dir.write("tolvanes.ini", "[DISPLAY]\nALL_CHARSETS=0\n");
     FakePlatformScope fake;
     {
         Tfmain w;

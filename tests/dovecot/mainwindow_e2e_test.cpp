@@ -114,6 +114,8 @@ protected:
         ASSERT_EQ(generated().expected.size(), static_cast<std::size_t>(kMessages));
         ui::setProgramFolder(dir.path().string());
         ui::setSettingsFolder(dir.path().string());
+        // What the filter can catch follows the narrow decoding (catchable).
+        dir.write("tolvanes.ini", "[DISPLAY]\nALL_CHARSETS=0\n");
         std::string filters;
         for (const char* line : kFilterLines) filters += std::string(line) + "\r\n";
         dir.write("filters.dat", filters);
