@@ -42,13 +42,6 @@ struct DecodedWord {
     std::string Bytes;
 };
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Q encoding: "_" is a space, "=XY" a hexadecimal byte when both digits lie
 // before the closing "?="; everything else, a short "=" included, is literal.
 std::string decodeQ(std::string_view encoded) {
@@ -59,8 +52,8 @@ std::string decodeQ(std::string_view encoded) {
         if (c == '_') {
             out += ' ';
         } else if (c == '=' && i + 2 < encoded.size()) {
-            const int high = hexDigit(encoded[i + 1]);
-            const int low = hexDigit(encoded[i + 2]);
+            const int high = HexDigitValue(encoded[i + 1]);
+            const int low = HexDigitValue(encoded[i + 2]);
             if (high < 0 || low < 0) RaiseNotAnInteger("$" + std::string(encoded.substr(i + 1, 2)));
             out += static_cast<char>(high * 16 + low);
             i += 2;

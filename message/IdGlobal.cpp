@@ -9,13 +9,6 @@
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<int> parseStrict(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -27,7 +20,7 @@ std::optional<int> parseStrict(std::string_view text) {
         const std::string_view digits = rest.substr(rest[0] == '$' ? 1 : 2);
         if (digits.empty()) return std::nullopt;
         for (const char c : digits) {
-            const int d = hexValue(c);
+            const int d = HexDigitValue(c);
             if (d < 0) return std::nullopt;
             value = value * 16 + static_cast<unsigned>(d);
             if (value > 0xFFFFFFFFu) return std::nullopt;

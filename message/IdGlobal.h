@@ -58,6 +58,14 @@ private:
 [[nodiscard]] std::string_view TrimLeft(std::string_view text);
 [[nodiscard]] std::string_view TrimRight(std::string_view text);
 
+// The value of a hexadecimal digit in either case, -1 for any other byte.
+[[nodiscard]] constexpr int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // Upper-cases the letters "a" to "z" only; every other byte is kept.
 [[nodiscard]] constexpr char UpperCaseAZ(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 [[nodiscard]] std::string UpperCaseAZ(std::string_view text);

@@ -18,13 +18,6 @@ constexpr TByteSet kWordBlanks(" \t\r\n");
 // What makes decoded text in an address field something else than a name.
 constexpr TByteSet kAddressSpecials(",;:<>()[]\"\\");
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 int base64Digit(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
     if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -46,8 +39,8 @@ std::optional<std::string> decodeQ(std::string_view encoded) {
             out += encoded[i];
         } else {
             if (i + 2 >= encoded.size()) return std::nullopt;
-            const int high = hexDigit(encoded[i + 1]);
-            const int low = hexDigit(encoded[i + 2]);
+            const int high = HexDigitValue(encoded[i + 1]);
+            const int low = HexDigitValue(encoded[i + 2]);
             if (high < 0 || low < 0) return std::nullopt;
             out += static_cast<char>(high * 16 + low);
             i += 2;
@@ -318,8 +311,8 @@ std::string percentDecoded(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int high = text[i] == '%' && i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
-        const int low = high >= 0 ? hexDigit(text[i + 2]) : -1;
+        const int high = text[i] == '%' && i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(text[i + 2]) : -1;
         if (low >= 0) {
             out += static_cast<char>(high * 16 + low);
             i += 2;
