@@ -17,6 +17,7 @@ constexpr int kMaxContinuations = 1000;
 constexpr TByteSet kWordBlanks(" \t\r\n");
 // What makes decoded text in an address field something else than a name.
 constexpr TByteSet kAddressSpecials(",;:<>()[]\"\\");
+constexpr TByteSet kQuoting("\"\\");
 
 int base64Digit(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -130,12 +131,13 @@ std::vector<std::optional<std::string>> convertWords(std::string_view text, cons
     std::size_t i = 0;
     while (i < words.size()) {
         std::size_t last = i;
-        std::string joined = words[i].Bytes;
+        std::string joined;
         while (last + 1 < words.size() && words[last + 1].Charset == words[i].Charset &&
                isBlankRun(text.substr(words[last].End, words[last + 1].Begin - words[last].End))) {
+            if (joined.empty()) joined = words[i].Bytes;
             joined += words[++last].Bytes;
         }
-        if (std::optional<std::string> all = ConvertToUtf8(words[i].Charset, joined)) {
+        if (std::optional<std::string> all = ConvertToUtf8(words[i].Charset, last > i ? joined : words[i].Bytes)) {
             converted[i] = std::move(all);
             for (std::size_t k = i + 1; k <= last; ++k) converted[k] = std::string();
         } else if (last > i) {
@@ -152,18 +154,26 @@ std::vector<std::optional<std::string>> convertWords(std::string_view text, cons
 // whether decoded text stands inside a quoted string.
 class ValueWriter {
 public:
-    ValueWriter(TIdHeaderText kind, bool rawIsUtf8) : FKind(kind), FRawIsUtf8(rawIsUtf8) {}
+    ValueWriter(TIdHeaderText kind, bool rawIsUtf8, std::size_t expectedSize) : FKind(kind), FRawIsUtf8(rawIsUtf8) {
+        FOut.reserve(expectedSize);
+    }
 
     void Raw(std::string_view raw) {
-        FOut += FRawIsUtf8 ? std::string(raw) : Windows1250ToUtf8(raw);
+        if (FRawIsUtf8) {
+            FOut += raw;
+        } else {
+            FOut += Windows1250ToUtf8(raw);
+        }
         if (FKind == TIdHeaderText::Unstructured) return;
-        for (const char c : raw) {
-            if (FEscaped) {
-                FEscaped = false;
-            } else if (c == '\\') {
-                FEscaped = true;
-            } else if (c == '"') {
+        std::size_t i = FEscaped && !raw.empty() ? 1 : 0;
+        FEscaped = false;
+        for (i = kQuoting.FindIn(raw, i); i != npos; i = kQuoting.FindIn(raw, i + 1)) {
+            if (raw[i] == '"') {
                 FInQuotes = !FInQuotes;
+            } else if (i + 1 < raw.size()) {
+                ++i;  // the byte after a backslash stands for itself
+            } else {
+                FEscaped = true;
             }
         }
     }
@@ -212,8 +222,14 @@ bool rawIsUtf8(std::string_view text, const std::vector<EncodedWord>& words,
 
 std::string DecodeHeaderTextToUtf8(std::string_view text, TIdHeaderText kind) {
     const std::vector<EncodedWord> words = findWords(text);
+    if (words.empty()) {
+        // Most values hold no encoded word.
+        std::string plain = RawBytesToUtf8(text);
+        std::erase(plain, '\0');
+        return plain;
+    }
     const std::vector<std::optional<std::string>> converted = convertWords(text, words);
-    ValueWriter out(kind, rawIsUtf8(text, words, converted));
+    ValueWriter out(kind, rawIsUtf8(text, words, converted), text.size());
     std::size_t position = 0;
     bool afterDecoded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {

@@ -137,4 +137,21 @@ TEST(ConvertToUtf8, ManyCharsetsInTurnStayCorrect) {
     EXPECT_EQ(ConvertToUtf8("latin1", "\xE9"), "é");
 }
 
+// The common single-byte charsets convert through a table; an alias of each
+// goes through the converter, and both agree on every byte.
+TEST(ConvertToUtf8, TablesAgreeWithTheConverter) {
+    const std::pair<const char*, const char*> pairs[] = {
+        {"ISO-8859-2", "LATIN2"}, {"ISO-8859-3", "LATIN3"}, {"WINDOWS-1250", "CP1250"}, {"KOI8-R", "CSKOI8R"}};
+    for (const auto& [table, alias] : pairs) {
+        std::string all;
+        for (int b = 0; b < 256; ++b) {
+            const std::string one(1, static_cast<char>(b));
+            EXPECT_EQ(ConvertToUtf8(table, one), ConvertToUtf8(alias, one)) << table << " " << b;
+            if (ConvertToUtf8(alias, one)) all += one;
+        }
+        EXPECT_GT(all.size(), 240u) << table;
+        EXPECT_EQ(ConvertToUtf8(table, all), ConvertToUtf8(alias, all)) << table;
+    }
+}
+
 }  // namespace
