@@ -256,7 +256,7 @@ bool TIdPOP3::FetchMessage(int messageNumber, TIdMessage& msg, TIdHeaderFields f
     try {
         const bool strict = fields == TIdHeaderFields::Strict;
         const std::string last = ReceiveHeaderLines(msg, "", strict);
-        if (!strict) ReadHeaderFieldsLeniently(msg);
+        if (!strict) ReadHeaderFieldsLeniently(msg, CharsetDecoding);
         // A header ended by "." is the whole message.
         if (last.empty()) ReceiveMessageBody(msg, ".");
     } catch (const EIdMessageBodyError&) {

@@ -121,6 +121,12 @@ TEST_F(Download, ViewAfterTheDownload) {
          "+OK 1 u1", "", {"UIDL 1", "RETR 1"},
          "\r\n" + std::string(S_att) + "\r\n\r\nhttp://localhost/a.pdf/ID=0 A.PDF ()\r\n\r\n" + std::string(S_body) +
              "\r\n" + kHead, {}, true, true},
+        {"all charsets (the default): a Latin-2 text part and an extended file name shown readable",
+         {kMixed, "--b\r\nContent-Type: text/plain; charset=iso-8859-2\r\nContent-Transfer-Encoding: quoted-printable"
+                  "\r\n\r\nP=F8=EDli=B9\r\n--b\r\nContent-Type: a/b; name*=utf-8''%C5%BElu.pdf\r\n\r\nx\r\n--b--\r\n"},
+         "+OK 1 u1", "", {"UIDL 1", "RETR 1"},
+         "\r\n" + std::string(S_att) + "\r\n\r\nhttp://localhost/žlu.pdf/ID=1 žLU.PDF (a/b; name*=utf-8''%C5%BElu.pdf)"
+         "\r\n\r\n" + std::string(S_body) + "\r\nPříliš\r\n" + kHead, {}, true, true},
         {"RETR refused", {}, "+OK 1 u1", "-ERR no such message\r\n", {"UIDL 1", "RETR 1"}, "",
          "The server refused to send the message: no such message", false, true},
         {"another message under the number", {}, "+OK 1 u7", "", {"UIDL 1"}, "",
