@@ -129,6 +129,11 @@ public:
     // check box; the check run attaches its record under rrRecord.
     QTreeWidgetItem* AddHeaderRow(const QStringList& texts);
 
+    // Runs one command that talks to the server (a check run, a deletion, a
+    // download) unless another one is waiting on the network already; a
+    // run the user stopped, or ended by closing the window, ends quietly.
+    void RunServerCommand(void (Tfmain::*command)());
+
     // "Check Messages": reads the selected account's mailbox into
     // MessageHeaders and fills the header list; throws the run's failure
     // after its clean-up.

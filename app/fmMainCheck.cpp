@@ -10,16 +10,17 @@
 #include <QTextBrowser>
 #include <QTreeWidget>
 
-void Tfmain::CheckAccClick() {
-    // A run or a deletion is waiting on the network already.
+void Tfmain::RunServerCommand(void (Tfmain::*command)()) {
     if (ui::BusyScope::busy()) return;
     ui::BusyScope busy;
     try {
-        CheckMessages();
+        (this->*command)();
     } catch (const ERunAborted&) {
         // The user stopped it, or closed the window: nobody is to be told.
     }
 }
+
+void Tfmain::CheckAccClick() { RunServerCommand(&Tfmain::CheckMessages); }
 
 void Tfmain::CheckMessages() {
     if (!SelectedAccountItem()) return;

@@ -20,16 +20,7 @@ std::uint64_t serialOfRow(const QTreeWidgetItem* row) {
 
 }  // namespace
 
-void Tfmain::mmDelClick() {
-    // A check run or a deletion is waiting on the network already.
-    if (ui::BusyScope::busy()) return;
-    ui::BusyScope busy;
-    try {
-        DeleteMessages();
-    } catch (const ERunAborted&) {
-        // The user stopped it, or closed the window: nobody is to be told.
-    }
-}
+void Tfmain::mmDelClick() { RunServerCommand(&Tfmain::DeleteMessages); }
 
 void Tfmain::DeleteMessages() {
     // The rows are taken as the user confirms them, each by its own record:

@@ -26,16 +26,7 @@ TMessageHeader* shownRecord(const Tfmain& window) {
 
 }  // namespace
 
-void Tfmain::lDownClick() {
-    // A check run, a deletion or a download is waiting on the network.
-    if (ui::BusyScope::busy()) return;
-    ui::BusyScope busy;
-    try {
-        DownloadMessage();
-    } catch (const ERunAborted&) {
-        // The user stopped it, or closed the window: nobody is to be told.
-    }
-}
+void Tfmain::lDownClick() { RunServerCommand(&Tfmain::DownloadMessage); }
 
 void Tfmain::DownloadMessage() {
     TMessageHeader* record = shownRecord(*this);
