@@ -40,7 +40,10 @@ int attachmentFiles() {
     return error ? 0 : static_cast<int>(std::distance(begin(files), end(files)));
 }
 
-TEST(DovecotDownload, EveryMessageShownAndEveryAttachmentSavedExactly) {
+// Every row downloads over one way of securing the connection.
+class DovecotDownload : public ::testing::TestWithParam<TIdUseTLS> {};
+
+TEST_P(DovecotDownload, EveryMessageShownAndEveryAttachmentSavedExactly) {
     if (!dovecot::available()) GTEST_SKIP() << "no test server: run through scripts/dovecot-test-server.sh";
     TempDir dir;
     const std::string maildir = dir.file("Maildir"), manifest = dir.file("manifest.json");
@@ -61,7 +64,9 @@ TEST(DovecotDownload, EveryMessageShownAndEveryAttachmentSavedExactly) {
     {
         Tfmain w;
         const dovecot::Server& s = dovecot::server();
-        w.AddAccountItem({"Dovecot", s.host, s.user2, s.password2, std::to_string(s.port)})->setSelected(true);
+        const int port = GetParam() == TIdUseTLS::utImplicitTLS ? s.tlsPort : s.port;
+        w.AddAccountItem({"Dovecot", s.host, s.user2, s.password2, std::to_string(port), {GetParam(), ""}})
+            ->setSelected(true);
         w.mmCheck->trigger();
         ASSERT_EQ(w.headlist->topLevelItemCount(), expected.size());
         for (int i = 0; i < expected.size(); ++i) {
@@ -97,5 +102,13 @@ TEST(DovecotDownload, EveryMessageShownAndEveryAttachmentSavedExactly) {
     ui::setProgramFolder("");
     ui::setSettingsFolder("");
 }
+
+INSTANTIATE_TEST_SUITE_P(Security, DovecotDownload,
+                         ::testing::Values(TIdUseTLS::utNoTLS, TIdUseTLS::utImplicitTLS, TIdUseTLS::utStartTLS),
+                         [](const ::testing::TestParamInfo<TIdUseTLS>& info) {
+                             return std::string(info.param == TIdUseTLS::utNoTLS         ? "None"
+                                                : info.param == TIdUseTLS::utImplicitTLS ? "TLS"
+                                                                                         : "STARTTLS");
+                         });
 
 }  // namespace
