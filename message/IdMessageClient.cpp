@@ -150,13 +150,15 @@ private:
 };
 
 // The lines of a text part: CR LF, LF or CR ends a line, a final line break
-// adds no empty line, and a NUL byte ends the text.
-std::vector<std::string> splitLines(std::string_view text) {
+// adds no empty line, and a NUL byte ends the text. Each line's string is
+// counted against the bound on text (its bytes are counted already).
+std::vector<std::string> splitLines(std::string_view text, BodyReception& reception) {
     text = text.substr(0, text.find('\0'));
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        reception.CountText(BodyReception::kLineOverhead);
         lines.emplace_back(text.substr(start, end - start));
         start = end + (text.substr(end).starts_with("\r\n") ? 2 : 1);
     }
@@ -221,7 +223,7 @@ void TIdMessageClient::receiveBodyLines(TIdMessage& msg, BodyReception& receptio
 
 void TIdMessageClient::addBodyLine(TIdMessage& msg, std::string_view line, BodyReception& reception) {
     if (line.starts_with("..")) line.remove_prefix(1);
-    reception.CountText(line.size());
+    reception.CountLine(line.size());
     if (std::optional<std::string> converted = convertedText(line, msg.CharSet, reception)) {
         msg.Body.push_back(std::move(*converted));
     } else {
@@ -263,7 +265,7 @@ std::unique_ptr<TIdMessageDecoder> TIdMessageClient::StoreTextPart(std::unique_p
     part.SetContentTransfer(reader->PartField("Content-Transfer-Encoding"));
     const std::optional<std::string> converted =
         convertedText(buffer.Data(), CharSetFromContentType(reader->PartContentType()), reception);
-    part.Body = splitLines(converted ? std::string_view(*converted) : buffer.Data());
+    part.Body = splitLines(converted ? std::string_view(*converted) : buffer.Data(), reception);
     return next;
 }
 

@@ -77,6 +77,11 @@ public:
 
     // Each raises its bound's error when the bound is passed.
     void CountText(std::size_t bytes);
+    // Counts a line of `bytes` kept in memory as a string of its own: its
+    // bytes and the string's own size, so that a message of empty lines
+    // cannot pile up strings past the bound.
+    void CountLine(std::size_t bytes) { CountText(bytes + kLineOverhead); }
+    static constexpr std::size_t kLineOverhead = sizeof(std::string);
     void CountFileBytes(std::size_t bytes);
     void CountPart();
     void CheckNesting(int depth) const;

@@ -52,7 +52,7 @@ void TIdMessageDecoderMIME::ReadPartHeader() {
 
 // A line beginning with a TAB or blank continues the field before it.
 void TIdMessageDecoderMIME::addHeaderLine(std::string_view line) {
-    FReception.CountText(line.size());
+    FReception.CountLine(line.size());
     if (line.front() != '\t' && line.front() != ' ') {
         PartFields.push_back(asField(line));
     } else if (PartFields.empty()) {

@@ -176,6 +176,10 @@ TEST_P(ReceiveBody, CharsetsOfNamesAndTexts) {
 // line limit in pieces, a piece "." not being the end) and keeps the parts
 // read before it.
 TEST_P(ReceiveBody, ContentFailuresKeepTheConnectionInStep) {
+    constexpr std::uint64_t kLine = BodyReception::kLineOverhead;
+    const auto textBound = [](std::uint64_t limit) {
+        return "Message text exceeds the limit of " + std::to_string(limit) + " bytes.";
+    };
     const std::string multipart = "Content-Type: multipart/mixed; boundary=B";
     const std::string longLine = std::string(100, 'x') + ".";
     expectRows({
@@ -188,7 +192,11 @@ TEST_P(ReceiveBody, ContentFailuresKeepTheConnectionInStep) {
          {"text : ok"}, "Uneven size in DecodeToStream."},
         {"line over the line limit", {}, wire({"kept", longLine, "."}), {"kept"}, {}, "Max line length exceeded."},
         {"text bound", {}, wire({"0123456789", "0123456789", "x", "."}), {"0123456789"}, {},
-         "Message text exceeds the limit of 15 bytes.", {15, 10, 10}},
+         textBound(10 + kLine), {10 + kLine, 10, 10}},
+        {"empty body lines count as strings", {}, wire({"", "", "", "."}), {"", ""}, {}, textBound(2 * kLine),
+         {2 * kLine, 10, 10}},
+        {"empty lines of a text part count as strings", {multipart}, wire({"--B", "", "", "", "", "--B--", "."}), {},
+         {"text : "}, textBound(2 * kLine + 8), {2 * kLine + 8, 10, 10}},
         {"part bound", {multipart}, wire({"--B", "", "1", "--B", "", "2", "--B", "", "3", "--B--", "."}), {},
          {"text : 1", "text : 2"}, "Message has more than 2 parts.", {1000, 2, 10}},
         {"nesting bound", {"Content-Type: multipart/mixed; boundary=A"},
