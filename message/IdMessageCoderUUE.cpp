@@ -5,6 +5,22 @@
 
 #include <utility>
 
+namespace {
+
+// Whether the first data line of a block shorter than one full line reads
+// as a line of `alphabet`: its length character is in the alphabet and the
+// line is as long as that many bytes take (give or take the trailing blanks
+// a mailer may have cut and one checksum character).
+bool fitsAlphabet(std::string_view line, std::string_view alphabet) {
+    const char first = line.front() == ' ' && alphabet == kUUEAlphabet ? '`' : line.front();
+    const std::size_t bytes = alphabet.find(first);
+    if (bytes == std::string_view::npos || bytes == 0) return false;
+    const std::size_t length = 1 + 4 * ((bytes + 2) / 3);
+    return line.size() + 3 >= length && line.size() <= length + 1;
+}
+
+}  // namespace
+
 TIdMessageDecoderUUE::TIdMessageDecoderUUE(TIdMessage& owner, BodyReception& reception, std::string beginLine,
                                            std::string fileName)
     : TIdMessageDecoder(owner, reception), FBeginLine(std::move(beginLine)) {
@@ -19,9 +35,9 @@ void TIdMessageDecoderUUE::ReadPartHeader() {
         DeclinedLines = {FBeginLine, FFirstLine};
         return;
     }
-    if (FFirstLine.front() == 'M') {
+    if (FFirstLine.front() == 'M' || fitsAlphabet(FFirstLine, kUUEAlphabet)) {
         FDecoder = std::make_unique<TIdDecoderUUE>();
-    } else if (FFirstLine.front() == 'h') {
+    } else if (FFirstLine.front() == 'h' || fitsAlphabet(FFirstLine, kXXEAlphabet)) {
         FDecoder = std::make_unique<TIdDecoderXXE>();
     } else {
         throw EIdException("Unrecognized UUE encoding scheme.");

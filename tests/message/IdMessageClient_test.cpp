@@ -145,6 +145,10 @@ TEST_P(ReceiveBody, EncodedBlocksInText) {
          {"file fox.txt: " + kFox + "Cat"}},
         {"xxencoded block without end ends with the message", {}, wire({"begin 600 x y", kFullXXLine, "1Eq3o", "."}),
          {}, {"file x y: " + kFox + "Cat"}},
+        {"blocks shorter than one full line", {},
+         wire({"begin 644 cat", "#0V%T", "`", "end", "begin 644 cat2", "#0V%T ", "end", "begin 600 cat3", "1Eq3o", "+",
+               "end", "."}),
+         {}, {"file cat: Cat", "file cat2: Cat", "file cat3: Cat"}},
         {"begin line before an empty line stays text", {}, wire({"begin 644 a.txt", "", kFullUULine, "end", "."}),
          {"begin 644 a.txt", "", kFullUULine, "end"}, {}},
     });
@@ -185,7 +189,7 @@ TEST_P(ReceiveBody, ContentFailuresKeepTheConnectionInStep) {
     expectRows({
         {"part header cut off by the end", {multipart}, wire({"--B", "", "first", "--B", "Content-Type: a/b", "."}),
          {}, {"text : first"}, "Unknown Message Part Type."},
-        {"unrecognised uuencode scheme", {}, wire({"kept", "begin 644 a.txt", "#0V%T", "end", longLine, "."}),
+        {"unrecognised uuencode scheme", {}, wire({"kept", "begin 644 a.txt", "~0V%T", "end", longLine, "."}),
          {"kept"}, {}, "Unrecognized UUE encoding scheme."},
         {"uneven Base64 line", {multipart},
          wire({"--B", "", "ok", "--B", "Content-Transfer-Encoding: base64", "", "TWF", longLine, "--B--", "."}), {},
@@ -225,7 +229,7 @@ TEST_P(ReceiveBody, NetworkFailurePassesThrough) {
 // end: the socket is closed instead.
 TEST_P(ReceiveBody, EndlessReplyAfterAFailureClosesTheSocket) {
     FakeServer server;
-    server.send(wire({"begin 644 a", "#0V%T", std::string(90, 'x'), std::string(90, 'y'), "."})).stall();
+    server.send(wire({"begin 644 a", "~0V%T", std::string(90, 'x'), std::string(90, 'y'), "."})).stall();
     connect(server);
     client.MaxBodyDrainSize = 100;
     TIdMessage msg;
