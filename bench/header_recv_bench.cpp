@@ -7,11 +7,9 @@
 // BM_ReceiveHeaderLinesAllCharsets decodes every charset to UTF-8, as the
 // main window does by default.
 //
-// Beside it, when the library is installed, GMime 3 parses the same header
-// blocks from memory and reads the same fields (subject, sender, receivers,
-// date). Python's email parser is measured on the same file by
-// bench/python/header_parse_peer.py; scripts/bench.sh headers runs all of
-// them in one go and prints the ratios.
+// Python's email parser is measured on the same file by
+// bench/python/header_parse_peer.py; scripts/bench.sh headers runs both in
+// one go and prints the ratios.
 //
 // The headers come from scripts/gen-mailbox.py --headers-file; give a file
 // with --headers-file=PATH (or SKIMLET_HEADERS_FILE), otherwise the program
@@ -22,10 +20,6 @@
 
 #include <benchmark/benchmark.h>
 
-#ifdef SKIMLET_HAVE_GMIME
-#include <gmime/gmime.h>
-#include <iconv.h>
-#endif
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -111,52 +105,6 @@ void BM_ReceiveHeaderLinesAllCharsets(benchmark::State& state) {
 }
 BENCHMARK(BM_ReceiveHeaderLinesAllCharsets)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-#ifdef SKIMLET_HAVE_GMIME
-// GMime 3 on the same blocks, from memory: parse the header, then read the
-// decoded subject, the sender's name and address, every receiver's address
-// and the date.
-void BM_GMimeHeaders(benchmark::State& state) {
-    const std::vector<std::string>& all = blocks();
-    std::size_t checksum = 0;
-    for (auto _ : state) {
-        for (const std::string& block : all) {
-            GMimeStream* stream = g_mime_stream_mem_new_with_buffer(block.data(), block.size());
-            GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-            GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
-            if (message) {
-                const char* subject = g_mime_message_get_subject(message);
-                checksum += subject ? std::strlen(subject) : 0;
-                InternetAddressList* from = g_mime_message_get_from(message);
-                if (from && internet_address_list_length(from) > 0) {
-                    InternetAddress* sender = internet_address_list_get_address(from, 0);
-                    const char* name = internet_address_get_name(sender);
-                    checksum += name ? std::strlen(name) : 0;
-                    if (INTERNET_ADDRESS_IS_MAILBOX(sender)) {
-                        checksum += std::strlen(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(sender)));
-                    }
-                }
-                InternetAddressList* to = g_mime_message_get_to(message);
-                const int receivers = to ? internet_address_list_length(to) : 0;
-                for (int i = 0; i < receivers; ++i) {
-                    InternetAddress* address = internet_address_list_get_address(to, i);
-                    if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
-                        checksum += std::strlen(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
-                    }
-                }
-                GDateTime* date = g_mime_message_get_date(message);
-                if (date) checksum += static_cast<std::size_t>(g_date_time_to_unix(date) & 1);
-                g_object_unref(message);
-            }
-            g_object_unref(stream);
-            g_object_unref(parser);
-        }
-    }
-    benchmark::DoNotOptimize(checksum);
-    state.counters["headers/s"] = benchmark::Counter(static_cast<double>(state.iterations() * all.size()),
-                                                     benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_GMimeHeaders)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-#endif
 
 }  // namespace
 
@@ -180,20 +128,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::AddCustomContext("headers", std::to_string(blocks().size()));
-#ifdef SKIMLET_HAVE_GMIME
-    g_mime_init();
-    // GMime converts the decoded words of every header with iconv; one open
-    // converter per charset of the headers keeps the C library's conversion
-    // modules loaded, instead of loading and unloading them for each header.
-    for (const char* charset : {"ISO-8859-2", "WINDOWS-1250", "ISO-8859-1"}) {
-        static std::vector<iconv_t> keep;
-        keep.push_back(iconv_open("UTF-8", charset));
-    }
-#endif
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-#ifdef SKIMLET_HAVE_GMIME
-    g_mime_shutdown();
-#endif
     return 0;
 }

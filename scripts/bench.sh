@@ -5,8 +5,8 @@
 #   scripts/bench.sh [headers|checkrun|checkrun-tls|fastcheck|decode|download|all]  (default: all)
 #
 # headers   header reception (bench/header_recv_bench: ReceiveHeaderLines over
-#           loopback as written and with all charsets decoded to UTF-8, GMime 3
-#           when installed) and Python's email parser
+#           loopback as written and with all charsets decoded to UTF-8) and
+#           Python's email parser
 #           (bench/python/header_parse_peer.py) on the same 10,000 headers,
 #           three rounds taking turns, medians with the lowest and highest;
 #           SKIMLET_HEADERS_BENCH_FILTER limits the program's benchmarks (a
@@ -54,35 +54,14 @@
 # what each client adds to the exchanges, apart from where the scheduler
 # happens to place the two sides.
 #
-# Installs what the build and the private Dovecot need (scripts/setup.sh),
-# then the bench-only extra libgmime-3.0-dev when it is missing and
-# packages can be installed here (root or sudo); goes on without it
-# otherwise. Builds the dev preset's benchmark programs first. Benchmarks
+# Installs what the build and the private Dovecot need (scripts/setup.sh).
+# Builds the dev preset's benchmark programs first. Benchmarks
 # never run as tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 readonly ROOT=$PWD BUILD=$PWD/build/dev
 what=${1:-all}
-case $what in headers | checkrun | checkrun-tls | fastcheck | decode | download | all) ;; *) sed -n '2,61p' "$0" >&2; exit 2 ;; esac
-
-install_extras() {
-  if pkg-config --exists gmime-3.0 2>/dev/null; then return 0; fi
-  local as_root=()
-  if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null && sudo -n true 2>/dev/null || {
-      echo "bench: libgmime-3.0-dev is missing; the GMime peer is left out" >&2
-      return 0
-    }
-    as_root=(sudo)
-  fi
-  echo "bench: installing libgmime-3.0-dev for the GMime peer" >&2
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    libgmime-3.0-dev >/dev/null 2>&1 ||
-    { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null 2>&1 &&
-      "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        libgmime-3.0-dev >/dev/null 2>&1; } ||
-    echo "bench: could not install libgmime-3.0-dev; the GMime peer is left out" >&2
-}
+case $what in headers | checkrun | checkrun-tls | fastcheck | decode | download | all) ;; *) sed -n '2,59p' "$0" >&2; exit 2 ;; esac
 
 build() {
   cmake --preset dev >/dev/null
@@ -127,7 +106,7 @@ def stats(values):
     return v[len(v) // 2], v[0], v[-1]
 names = [("BM_ReceiveHeaderLines", "Skimlet, as written"),
          ("BM_ReceiveHeaderLinesAllCharsets", "Skimlet, all charsets to UTF-8"),
-         ("BM_GMimeHeaders", "GMime 3 (from memory)"), ("Python", "Python email.parser (from memory)")]
+         ("Python", "Python email.parser (from memory)")]
 print("%-36s %10s %10s %10s" % ("headers/s", "median", "min", "max"))
 for key, label in names:
     if all(key in r for r in runs):
@@ -140,7 +119,6 @@ def ratio(a, b, target):
 ratio("BM_ReceiveHeaderLinesAllCharsets", "BM_ReceiveHeaderLines", "at least 0.8x")
 ratio("BM_ReceiveHeaderLinesAllCharsets", "Python", "10x")
 ratio("BM_ReceiveHeaderLines", "Python", "10x")
-ratio("BM_ReceiveHeaderLines", "BM_GMimeHeaders", "2x")
 EOF
 }
 
@@ -272,7 +250,6 @@ bench_download() {
 }
 
 bash scripts/setup.sh test
-install_extras
 case $what in
   headers) bench_headers ;;
   checkrun) bench_checkrun ;;
